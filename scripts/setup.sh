@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on a Debian 12 machine (as root) and prepares
+# Wine. Idempotent: when everything is there it only checks, in a few seconds.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+
+need_pkgs=(
+  cmake ninja-build g++ clang clang-format make pkg-config
+  g++-mingw-w64-i686 googletest libbenchmark-dev python3-pefile
+  wine wine64 wine32:i386 qemu-user gcc-multilib
+  xvfb xauth x11-utils imagemagick fonts-ipafont-gothic locales
+  libclang-rt-14-dev
+)
+
+missing=()
+for p in "${need_pkgs[@]}"; do
+  if ! dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" != 0 ]; then
+    echo "setup: missing packages (${missing[*]}) and not root: run as root" >&2
+    exit 1
+  fi
+  echo "setup: installing ${missing[*]}"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# ja_JP.UTF-8 gives Wine's processes the Japanese ANSI code page (932).
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
+  echo "setup: generating ja_JP.UTF-8"
+  sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >>/etc/locale.gen
+  locale-gen >/dev/null
+fi
+
+# The Wine prefix the tests use (created once, then reused).
+"$here/scripts/run32.sh" --setup

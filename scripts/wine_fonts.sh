@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Maps the Japanese Windows fonts the dialogs and message boxes name to the IPA Gothic
+# fonts, so Japanese text renders in the test prefix. Called once by run32.sh.
+#   wine_fonts.sh MODE SHARED_RUN32   (MODE: wine or run32)
+set -euo pipefail
+mode=$1 shared_run32=${2:-}
+reg=$(mktemp --suffix=.reg)
+trap 'rm -f "$reg"' EXIT
+{
+  printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
+  for name in "ＭＳ Ｐゴシック" "MS PGothic" "ＭＳ ゴシック" "MS Gothic" "MS UI Gothic" "Meiryo UI" "メイリオ"; do
+    case "$name" in *P*|*Ｐ*|*UI*|*メイリオ*) face="IPAPGothic" ;; *) face="IPAGothic" ;; esac
+    printf '"%s"="%s"\r\n' "$name" "$face"
+  done
+} | iconv -f UTF-8 -t CP932 >"$reg"
+# The fonts themselves: Wine finds them through fontconfig, nothing to copy.
+if [ "$mode" = run32 ]; then
+  "$shared_run32" regedit /S "Z:${reg//\//\\}" >/dev/null 2>&1 || true
+else
+  wine regedit /S "Z:${reg//\//\\}" >/dev/null 2>&1 || true
+fi

@@ -16,14 +16,16 @@ const char kTextOpenFailed[] =
     "%s をオープンできません。使用中、アクセス権などの確認をしてください。";
 const char kTextNotBitmap[] = "BMPファイルではないようです。ファイル内容を確認をしてください。";
 const char kTextNoInfoHeader[] =
-    "BMPファイルではないようです。BITMAPINFOHEADERが存在しません。ファイル内容を確認をしてください。";
+    "BMPファイルではないようです。BITMAPINFOHEADERが存在しません。ファイル内容を確認をしてください"
+    "。";
 const char kTextNot16Colour[] =
     "16色BMPファイル以外はサポートしてません。16色BMPへ変換してから指定してください。";
 const char kTextCompressed[] =
     "圧縮BMPファイルはサポートしてません。無圧縮の16色BMPへ変換してから指定してください。";
 const char kTextCanvasSize[] = "キャンバスサイズは %d X 200 で作成してください。";
 const char kTextNoPalette[] =
-    "BMPファイルではないようです。RGBQUADデータが正確に読めません。ファイル内容を確認をしてください。";
+    "BMPファイルではないようです。RGBQUADデータが正確に読めません。ファイル内容を確認をしてください"
+    "。";
 const char kTextNoPixels[] =
     "BMPファイルではないようです。画像データが正確に読めません。ファイル内容を確認をしてください。";
 const char kTextImportConfirm[] = "%s の内容をGRAMへ展開します。\n実行しますか？";

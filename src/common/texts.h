@@ -5,7 +5,7 @@
 extern const char MessageCaption[];
 
 // Export.
-extern const char kTextExportConfirm[];    // %s: path
+extern const char kTextExportConfirm[];     // %s: path
 extern const char kTextOverwriteConfirm[];  // %s: path
 extern const char kTextCreateFailed[];
 extern const char kTextWriteFailed[];

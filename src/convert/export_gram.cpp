@@ -31,11 +31,11 @@ void ExportGramToBitmap(const char* path, Resolution res) {
     return;
   }
   // A short write is a failure: never leave a truncated bitmap behind as if it were done.
-  const bool complete = PlatformWrite(file, headers, kFileHeaderBytes) == kFileHeaderBytes &&
-                        PlatformWrite(file, headers + kFileHeaderBytes, kInfoHeaderBytes) ==
-                            kInfoHeaderBytes &&
-                        PlatformWrite(file, FixedPalette, kPaletteBytes) == kPaletteBytes &&
-                        PlatformWrite(file, pixels, pixelBytes) == pixelBytes;
+  const bool complete =
+      PlatformWrite(file, headers, kFileHeaderBytes) == kFileHeaderBytes &&
+      PlatformWrite(file, headers + kFileHeaderBytes, kInfoHeaderBytes) == kInfoHeaderBytes &&
+      PlatformWrite(file, FixedPalette, kPaletteBytes) == kPaletteBytes &&
+      PlatformWrite(file, pixels, pixelBytes) == pixelBytes;
   PlatformClose(file);
   if (!complete) {
     PlatformDeleteFile(path);

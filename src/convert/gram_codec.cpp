@@ -1,7 +1,6 @@
 // The two pixel codecs between GRAM planes and packed 4-bit bitmap rows.
 // Portable table-driven code; each table turns one byte into the bits of one group.
 #include "convert/gram_bitmap.h"
-
 #include "convert/gram_codec_simd.h"
 
 namespace {

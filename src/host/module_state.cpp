@@ -20,7 +20,8 @@ bool HavePlanes() {
 
 void QueryHostPlanes() {
   if (Module::HostServices == nullptr) return;
-  QueryPlanesEntry query = reinterpret_cast<QueryPlanesEntry>(Module::HostServices[kQueryPlanesIndex]);
+  QueryPlanesEntry query =
+      reinterpret_cast<QueryPlanesEntry>(Module::HostServices[kQueryPlanesIndex]);
   query(Module::HostCookie, &Module::GramPlanes.plane[0], &Module::GramPlanes.plane[1],
         &Module::GramPlanes.plane[2]);
 }

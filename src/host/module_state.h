@@ -23,19 +23,19 @@ typedef uint32_t(
 #if defined(_WIN32)
     __stdcall
 #endif
-        *QueryPlanesEntry)(uint32_t cookie, uint8_t** plane0, uint8_t** plane1, uint8_t** plane2);
+        * QueryPlanesEntry)(uint32_t cookie, uint8_t** plane0, uint8_t** plane1, uint8_t** plane2);
 
 enum : uint32_t { kQueryPlanesIndex = 4 };
 
 namespace Module {
 
-extern void* ModuleInstance;              // needed to load the dialog templates
-extern const uintptr_t* HostServices;     // the host's service table, or null
-extern uint32_t HostCookie;               // handed back to QueryPlanes
-extern ::GramPlanes GramPlanes;           // borrowed from the host
+extern void* ModuleInstance;           // needed to load the dialog templates
+extern const uintptr_t* HostServices;  // the host's service table, or null
+extern uint32_t HostCookie;            // handed back to QueryPlanes
+extern ::GramPlanes GramPlanes;        // borrowed from the host
 extern ::ConverterSettings ConverterSettings;
-extern char SelectedPath[kPathBytes];     // path of the next conversion
-extern char DropPath[kPathBytes];         // last dropped file name
+extern char SelectedPath[kPathBytes];  // path of the next conversion
+extern char DropPath[kPathBytes];      // last dropped file name
 
 }  // namespace Module
 

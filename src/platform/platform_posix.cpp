@@ -1,13 +1,14 @@
 // POSIX face of the platform layer, for native builds and tools. Files behave as on Windows
 // where the conversions can tell (create only if absent, a directory counts as existing);
 // message boxes go to the handler the program installed.
+#include "platform/platform_posix.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
-#include "platform/platform_posix.h"
 
 namespace {
 

@@ -10,8 +10,8 @@ bool PlatformPathExists(const char* path) {
 void PlatformDeleteFile(const char* path) { DeleteFileA(path); }
 
 FileHandle PlatformCreateNewFile(const char* path) {
-  HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                         nullptr);
+  HANDLE h =
+      CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   return h == INVALID_HANDLE_VALUE ? kNoFile : FileHandle(h);
 }
 

@@ -1,0 +1,405 @@
+// gramconv as its users meet it: the program is run with arguments, without a terminal or
+// on a pseudo-terminal that answers its questions, and its files and exit status examined.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char kUsageLine[] = "usage: gramconv export [--res 320|640] [--yes] GRAM_FILE BMP_FILE";
+const char kExportDone[] = "BMPファイルへの書き込み完了";
+const char kImportDone[] = "GRAMへの書き込み完了";
+const char kNotBitmap[] = "BMPファイルではないようです。ファイル内容を確認をしてください。";
+
+// Guards against a child that waits for input nobody gives; never reached when all is well.
+const int kHangLimitMs = 30000;
+
+struct Outcome {
+  int status = -1;  // exit status, or -1 when the program did not exit normally
+  std::string out;
+  std::string err;
+};
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+[[noreturn]] void ExecGramconv(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(GRAMCONV_PATH));
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  execv(GRAMCONV_PATH, argv.data());
+  _exit(127);
+}
+
+int WaitFor(pid_t pid) {
+  int raw = 0;
+  if (waitpid(pid, &raw, 0) != pid || !WIFEXITED(raw)) return -1;
+  return WEXITSTATUS(raw);
+}
+
+// A GRAM dump whose bytes follow a fixed pseudo-random sequence. With pairedBits every
+// bit pair (0,1), (2,3), (4,5), (6,7) holds equal bits, the GRAM a 320-wide file keeps.
+std::string SampleGram(uint32_t seed, bool pairedBits) {
+  std::string gram(48000, '\0');
+  uint32_t x = seed * 2654435761u + 1;
+  for (char& c : gram) {
+    x = x * 1664525u + 1013904223u;
+    uint8_t b = uint8_t(x >> 24);
+    if (pairedBits) {
+      uint8_t paired = 0;
+      for (int pair = 0; pair < 4; ++pair) {
+        if (b & (1u << pair)) paired |= uint8_t(3u << (2 * pair));
+      }
+      b = paired;
+    }
+    c = char(b);
+  }
+  return gram;
+}
+
+class Gramconv : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/gramconv-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  fs::path In(const std::string& name) const { return dir_ / name; }
+
+  std::set<std::string> Listing() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+      names.insert(entry.path().filename().string());
+    }
+    return names;
+  }
+
+  // Runs gramconv in the test folder without a terminal: no controlling terminal at all,
+  // stdin at end of file, stdout and stderr captured.
+  Outcome Run(const std::vector<std::string>& args) {
+    const fs::path outPath = dir_ / ".." / (dir_.filename().string() + ".out");
+    const fs::path errPath = dir_ / ".." / (dir_.filename().string() + ".err");
+    const pid_t pid = fork();
+    if (pid == 0) {
+      setsid();
+      if (chdir(dir_.c_str()) != 0) _exit(126);
+      const int in = open("/dev/null", O_RDONLY);
+      const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      dup2(in, 0);
+      dup2(out, 1);
+      dup2(err, 2);
+      ExecGramconv(args);
+    }
+    Outcome outcome;
+    outcome.status = WaitFor(pid);
+    outcome.out = ReadFile(outPath);
+    outcome.err = ReadFile(errPath);
+    fs::remove(outPath);
+    fs::remove(errPath);
+    return outcome;
+  }
+
+  // Runs gramconv on a pseudo-terminal that has the typed lines waiting; everything the
+  // program shows (and the terminal's echo) is returned in out.
+  Outcome RunOnTerminal(const std::vector<std::string>& args, const std::string& typed) {
+    int master = -1;
+    const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+      if (chdir(dir_.c_str()) != 0) _exit(126);
+      ExecGramconv(args);
+    }
+    Outcome outcome;
+    if (pid < 0) return outcome;
+    if (write(master, typed.data(), typed.size()) != ssize_t(typed.size())) {
+      ADD_FAILURE() << "could not type into the terminal";
+    }
+    for (;;) {
+      pollfd p = {master, POLLIN, 0};
+      if (poll(&p, 1, kHangLimitMs) <= 0) {
+        ADD_FAILURE() << "gramconv still waiting; output so far:\n" << outcome.out;
+        kill(pid, SIGKILL);
+        break;
+      }
+      char buffer[512];
+      const ssize_t n = read(master, buffer, sizeof buffer);
+      if (n <= 0) break;  // the program closed the terminal
+      outcome.out.append(buffer, size_t(n));
+    }
+    close(master);
+    outcome.status = WaitFor(pid);
+    return outcome;
+  }
+
+  fs::path dir_;
+};
+
+bool Contains(const std::string& haystack, const std::string& needle) {
+  return haystack.find(needle) != std::string::npos;
+}
+
+// --- Arguments and exit statuses -------------------------------------------------------
+
+TEST_F(Gramconv, HelpPrintsUsageOnStdoutAndSucceeds) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--help"}, {"-h"}, {"import", "--help"}, {"export", "a", "--help", "b"}}) {
+    const Outcome r = Run(args);
+    EXPECT_EQ(r.status, 0) << args[0];
+    EXPECT_EQ(r.out.rfind(kUsageLine, 0), 0u) << r.out;
+    EXPECT_TRUE(Contains(r.out, "gramconv import [--res 320|640] [--yes] BMP_FILE GRAM_FILE"));
+    EXPECT_EQ(r.err, "");
+  }
+  EXPECT_TRUE(Listing().empty());
+}
+
+TEST_F(Gramconv, BadInvocationsAreUsageErrors) {
+  WriteFile(In("gram.bin"), SampleGram(1, false));
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"convert", "gram.bin", "out.bmp"},
+      {"export"},
+      {"export", "gram.bin"},
+      {"export", "gram.bin", "out.bmp", "extra.bmp"},
+      {"export", "--res", "800", "gram.bin", "out.bmp"},
+      {"export", "--res=200", "gram.bin", "out.bmp"},
+      {"export", "gram.bin", "out.bmp", "--res"},
+      {"import", "--force", "out.bmp", "gram.bin"},
+      {"--yes", "export", "gram.bin", "out.bmp"},
+  };
+  for (const auto& args : cases) {
+    const Outcome r = Run(args);
+    const std::string shown = args.empty() ? "(none)" : args[0];
+    EXPECT_EQ(r.status, 2) << shown;
+    EXPECT_TRUE(Contains(r.err, kUsageLine)) << r.err;
+    EXPECT_EQ(r.out, "") << shown;
+  }
+  EXPECT_EQ(Listing(), std::set<std::string>{"gram.bin"});
+}
+
+TEST_F(Gramconv, OptionsMayComeInAnyOrderAndDoubleDashEndsThem) {
+  WriteFile(In("gram.bin"), SampleGram(2, false));
+  Outcome r = Run({"export", "gram.bin", "--yes", "a.bmp", "--res", "320"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(fs::file_size(In("a.bmp")), 32118u);
+  r = Run({"export", "--res=320", "--yes", "--", "gram.bin", "-b.bmp"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(fs::file_size(In("-b.bmp")), 32118u);
+}
+
+// --- Questions: --yes, the terminal, and no terminal -------------------------------------
+
+TEST_F(Gramconv, WithoutTerminalAQuestionIsCancel) {
+  const std::string gram = SampleGram(3, false);
+  WriteFile(In("gram.bin"), gram);
+  Outcome r = Run({"export", "gram.bin", "new.bmp"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Contains(r.err, "GRAMの内容を new.bmp へ展開します。\n実行しますか？")) << r.err;
+  EXPECT_FALSE(Contains(r.out, kExportDone));
+  EXPECT_FALSE(fs::exists(In("new.bmp")));
+
+  // An existing file survives a Cancel at the overwrite question too.
+  ASSERT_EQ(Run({"export", "--yes", "gram.bin", "old.bmp"}).status, 0);
+  WriteFile(In("gram.bin"), SampleGram(4, false));
+  const std::string before = ReadFile(In("old.bmp"));
+  r = Run({"export", "gram.bin", "old.bmp"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(ReadFile(In("old.bmp")), before);
+}
+
+TEST_F(Gramconv, YesAnswersEveryQuestionOk) {
+  WriteFile(In("gram.bin"), SampleGram(5, false));
+  WriteFile(In("old.bmp"), "an older file");
+  const Outcome r = Run({"export", "--yes", "gram.bin", "old.bmp"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Contains(r.err, "old.bmp は既に存在します。\n上書きしますか？")) << r.err;
+  EXPECT_TRUE(Contains(r.out, kExportDone));
+  EXPECT_EQ(fs::file_size(In("old.bmp")), 64118u);  // 640 unless told otherwise
+}
+
+TEST_F(Gramconv, TerminalAnswersDecide) {
+  WriteFile(In("gram.bin"), SampleGram(6, false));
+  ASSERT_EQ(Run({"export", "--yes", "gram.bin", "pic.bmp"}).status, 0);
+  WriteFile(In("gram.bin"), SampleGram(7, false));
+  const std::string first = ReadFile(In("pic.bmp"));
+
+  // OK to proceed, Cancel at the overwrite question: nothing changes.
+  Outcome r = RunOnTerminal({"export", "gram.bin", "pic.bmp"}, "y\nn\n");
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_TRUE(Contains(r.out, "上書きしますか？")) << r.out;
+  EXPECT_EQ(ReadFile(In("pic.bmp")), first);
+
+  // An empty answer is Cancel.
+  r = RunOnTerminal({"export", "gram.bin", "pic.bmp"}, "\n");
+  EXPECT_EQ(r.status, 1) << r.out;
+  EXPECT_EQ(ReadFile(In("pic.bmp")), first);
+
+  // OK twice replaces the file.
+  r = RunOnTerminal({"export", "gram.bin", "pic.bmp"}, "yes\nOK\n");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(Contains(r.out, kExportDone));
+  EXPECT_NE(ReadFile(In("pic.bmp")), first);
+  EXPECT_EQ(fs::file_size(In("pic.bmp")), 64118u);
+}
+
+// --- Export refusals --------------------------------------------------------------------
+
+TEST_F(Gramconv, ExportRefusesAnythingButA48000ByteDump) {
+  WriteFile(In("short.bin"), std::string(47999, '\x11'));
+  WriteFile(In("long.bin"), std::string(48001, '\x11'));
+  WriteFile(In("empty.bin"), "");
+  fs::create_directory(In("folder.bin"));
+  for (const char* name : {"short.bin", "long.bin", "empty.bin", "folder.bin", "missing.bin"}) {
+    const Outcome r = Run({"export", "--yes", name, "out.bmp"});
+    EXPECT_EQ(r.status, 1) << name;
+    EXPECT_TRUE(Contains(r.err, name)) << r.err;
+    EXPECT_FALSE(fs::exists(In("out.bmp"))) << name;
+  }
+  const Outcome r = Run({"export", "--yes", "short.bin", "out.bmp"});
+  EXPECT_TRUE(Contains(r.err, "47999")) << r.err;
+  EXPECT_TRUE(Contains(r.err, "48000")) << r.err;
+}
+
+TEST_F(Gramconv, OverlongBitmapPathIsRefusedWithThePluginsMessage) {
+  WriteFile(In("gram.bin"), SampleGram(8, false));
+  const std::string name(260, 'p');  // one byte more than the plug-in takes
+  Outcome r = Run({"export", "--yes", "gram.bin", name});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Contains(r.err, "ファイルのパスが長すぎます")) << r.err;
+  r = Run({"import", "--yes", name, "gram.bin"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(Listing(), std::set<std::string>{"gram.bin"});
+
+  // 259 bytes still fit (folder names keep the file name itself short enough).
+  const std::string fits = std::string(200, 'd') + "/" + std::string(58, 'f');
+  fs::create_directory(In(std::string(200, 'd')));
+  r = Run({"export", "--yes", "gram.bin", fits});
+  EXPECT_EQ(r.status, 0) << r.err;
+}
+
+TEST_F(Gramconv, MessagesShowAUtf8FileNameAsItIs) {
+  WriteFile(In("gram.bin"), SampleGram(9, false));
+  const Outcome r = Run({"export", "--yes", "gram.bin", "絵・テスト.bmp"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Contains(r.err, "GRAMの内容を 絵・テスト.bmp へ展開します。")) << r.err;
+  EXPECT_TRUE(fs::exists(In("絵・テスト.bmp")));
+}
+
+// --- Import writes GRAM_FILE whole or not at all ------------------------------------------
+
+TEST_F(Gramconv, ImportLeavesTheOldGramFileAfterRefusalOrCancel) {
+  const std::string old = SampleGram(10, false);
+  WriteFile(In("gram.bin"), old);
+  WriteFile(In("src.bin"), SampleGram(11, false));
+  ASSERT_EQ(Run({"export", "--yes", "src.bin", "pic.bmp"}).status, 0);
+  WriteFile(In("junk.bmp"), "not a picture at all");
+  const std::set<std::string> files = Listing();
+
+  Outcome r = Run({"import", "pic.bmp", "gram.bin"});  // Cancel: no terminal
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Contains(r.err, "pic.bmp の内容をGRAMへ展開します。")) << r.err;
+  r = Run({"import", "--yes", "junk.bmp", "gram.bin"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Contains(r.err, kNotBitmap)) << r.err;
+  r = Run({"import", "--yes", "--res", "320", "pic.bmp", "gram.bin"});  // 640 wide
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Contains(r.err, "キャンバスサイズは 320 X 200 で作成してください。")) << r.err;
+  r = Run({"import", "--yes", "missing.bmp", "gram.bin"});
+  EXPECT_EQ(r.status, 1);
+  r = RunOnTerminal({"import", "pic.bmp", "gram.bin"}, "n\n");
+  EXPECT_EQ(r.status, 1) << r.out;
+
+  EXPECT_EQ(ReadFile(In("gram.bin")), old);
+  EXPECT_EQ(Listing(), files);  // no temporary file left behind
+  r = Run({"import", "pic.bmp", "new.bin"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(fs::exists(In("new.bin")));
+}
+
+TEST_F(Gramconv, ImportReplacesTheGramFileByRename) {
+  const std::string picture = SampleGram(12, false);
+  WriteFile(In("src.bin"), picture);
+  ASSERT_EQ(Run({"export", "--yes", "src.bin", "pic.bmp"}).status, 0);
+  const std::string old = SampleGram(13, false);
+  WriteFile(In("gram.bin"), old);
+  fs::permissions(In("gram.bin"), fs::perms(0640));
+  // A second name for the old file: a rewrite in place would change it too.
+  fs::create_hard_link(In("gram.bin"), In("old-link.bin"));
+
+  const Outcome r = Run({"import", "--yes", "pic.bmp", "gram.bin"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Contains(r.out, kImportDone));
+  EXPECT_EQ(ReadFile(In("gram.bin")), picture);
+  EXPECT_EQ(ReadFile(In("old-link.bin")), old);
+  EXPECT_EQ(fs::status(In("gram.bin")).permissions(), fs::perms(0640));
+  EXPECT_EQ(Listing(), (std::set<std::string>{"gram.bin", "old-link.bin", "pic.bmp", "src.bin"}));
+}
+
+TEST_F(Gramconv, ImportThatCannotWriteTheGramFileFailsCleanly) {
+  WriteFile(In("src.bin"), SampleGram(14, false));
+  ASSERT_EQ(Run({"export", "--yes", "src.bin", "pic.bmp"}).status, 0);
+  fs::create_directory(In("taken"));
+  WriteFile(In("taken") / "inside", "kept");
+  const std::set<std::string> files = Listing();
+
+  // The rename fails over a folder; the written temporary file must go.
+  Outcome r = Run({"import", "--yes", "pic.bmp", "taken"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Contains(r.err, "taken")) << r.err;
+  EXPECT_FALSE(Contains(r.out, kImportDone)) << r.out;
+  EXPECT_EQ(ReadFile(In("taken") / "inside"), "kept");
+  EXPECT_EQ(Listing(), files);
+
+  // No folder to put the temporary file in.
+  r = Run({"import", "--yes", "pic.bmp", "nowhere/gram.bin"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_FALSE(Contains(r.out, kImportDone)) << r.out;
+  EXPECT_EQ(Listing(), files);
+}
+
+// --- One round trip per resolution --------------------------------------------------------
+
+TEST_F(Gramconv, RoundTripRestoresGramAt640) {
+  const std::string gram = SampleGram(15, false);
+  WriteFile(In("gram.bin"), gram);
+  ASSERT_EQ(Run({"export", "--yes", "--res", "640", "gram.bin", "pic.bmp"}).status, 0);
+  EXPECT_EQ(fs::file_size(In("pic.bmp")), 64118u);
+  const Outcome r = Run({"import", "--yes", "--res", "640", "pic.bmp", "back.bin"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFile(In("back.bin")), gram);
+}
+
+TEST_F(Gramconv, RoundTripRestoresPairedGramAt320) {
+  const std::string gram = SampleGram(16, true);
+  WriteFile(In("gram.bin"), gram);
+  ASSERT_EQ(Run({"export", "--yes", "--res", "320", "gram.bin", "pic.bmp"}).status, 0);
+  EXPECT_EQ(fs::file_size(In("pic.bmp")), 32118u);
+  const Outcome r = Run({"import", "--yes", "--res", "320", "pic.bmp", "back.bin"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFile(In("back.bin")), gram);
+}
+
+}  // namespace

@@ -1,20 +1,11 @@
-// The import's checks of a bitmap file, as a pure function over what was read.
+// The import's checks of a bitmap file, as pure functions over what each read delivered.
+// The import reads the file header, the info header and the palette in that order and stops
+// at the first check that fails; the checks make no platform calls, so they run anywhere.
 #pragma once
 
 #include <stdint.h>
 
 #include "convert/gram_bitmap.h"
-
-// The start of a file as the import reads it: three reads in sequence from offset 0,
-// each with the count of bytes it delivered.
-struct BitmapHeadRead {
-  uint8_t fileHeader[kFileHeaderBytes];
-  uint32_t fileHeaderCount;
-  uint8_t infoHeader[kInfoHeaderBytes];
-  uint32_t infoHeaderCount;
-  uint8_t palette[kPaletteBytes];
-  uint32_t paletteCount;
-};
 
 // Outcome of the checks, in the order they are made; the first failing one wins.
 enum BitmapCheck {
@@ -28,8 +19,12 @@ enum BitmapCheck {
   BitmapNoPixels,      // the pixel rows could not be read in full
 };
 
-// Judges the headers and palette of a file for import at the given resolution.
-BitmapCheck CheckBitmapHead(const BitmapHeadRead& head, Resolution res);
+// The 14-byte file header, of which count bytes arrived.
+BitmapCheck CheckFileHeader(const uint8_t* fileHeader, uint32_t count);
+// The 40-byte info header, of which count bytes arrived, for import at the given resolution.
+BitmapCheck CheckInfoHeader(const uint8_t* infoHeader, uint32_t count, Resolution res);
+// The 64-byte palette, of which count bytes arrived; its values are never looked at.
+BitmapCheck CheckPalette(uint32_t count);
 
 // Where the pixel rows start: bfOffBits when it is at least 54, else 118 (the fixed layout).
 uint32_t PixelRowsOffset(const uint8_t* fileHeader);

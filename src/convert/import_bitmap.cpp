@@ -10,8 +10,21 @@
 
 namespace {
 
+// Reads the headers and the palette in sequence, stopping at the first check that fails.
+BitmapCheck ReadHead(FileHandle file, Resolution res, uint8_t* fileHeader) {
+  uint8_t infoHeader[kInfoHeaderBytes];
+  uint8_t palette[kPaletteBytes];
+  BitmapCheck check = CheckFileHeader(fileHeader, PlatformRead(file, fileHeader, kFileHeaderBytes));
+  if (check != BitmapAccepted) return check;
+  check = CheckInfoHeader(infoHeader, PlatformRead(file, infoHeader, kInfoHeaderBytes), res);
+  if (check != BitmapAccepted) return check;
+  // The palette is read only to step over it: colours come from the pixel indices alone.
+  return CheckPalette(PlatformRead(file, palette, kPaletteBytes));
+}
+
 // Reads the pixel rows from where the file says they start; true when all arrived.
 bool ReadPixelRows(FileHandle file, const uint8_t* fileHeader, uint8_t* pixels, uint32_t count) {
+  // After the palette the file stands at 118; any other start is a seek, forward or back.
   const uint32_t offset = PixelRowsOffset(fileHeader);
   if (offset != kPixelOffset && !PlatformSeek(file, offset)) return false;
   return PlatformRead(file, pixels, count) == count;
@@ -33,6 +46,7 @@ void ShowRefusal(BitmapCheck check, Resolution res) {
 }  // namespace
 
 void ImportBitmapToGram(const char* path, Resolution res) {
+  // Without the host's planes there is nothing to write into: say so before touching the file.
   if (!HavePlanes()) {
     ShowMessage(ErrorBox, kTextNoGram);
     return;
@@ -44,19 +58,13 @@ void ImportBitmapToGram(const char* path, Resolution res) {
     return;
   }
 
-  // Reading all three parts before judging them gives the same first failure as judging
-  // after each read: a short read only makes the later ones shorter.
-  BitmapHeadRead head;
-  head.fileHeaderCount = PlatformRead(file, head.fileHeader, kFileHeaderBytes);
-  head.infoHeaderCount = PlatformRead(file, head.infoHeader, kInfoHeaderBytes);
-  head.paletteCount = PlatformRead(file, head.palette, kPaletteBytes);
-  BitmapCheck check = CheckBitmapHead(head, res);
-
+  uint8_t fileHeader[kFileHeaderBytes];
   uint8_t pixels[kMaxPixelBytes];
-  const uint32_t pixelBytes = PixelDataBytes(res);
-  if (check == BitmapAccepted && !ReadPixelRows(file, head.fileHeader, pixels, pixelBytes)) {
+  BitmapCheck check = ReadHead(file, res, fileHeader);
+  if (check == BitmapAccepted && !ReadPixelRows(file, fileHeader, pixels, PixelDataBytes(res))) {
     check = BitmapNoPixels;
   }
+  // Closed before any box: the user may edit or replace the file while a box is up.
   PlatformClose(file);
   if (check != BitmapAccepted) {
     ShowRefusal(check, res);

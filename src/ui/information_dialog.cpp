@@ -1,4 +1,10 @@
-// The converter dialog's entry point. The dialog itself is not built yet.
+// The host's "open the plug-in" call: runs the converter dialog modally over its window.
 #include <windows.h>
 
-extern "C" INT_PTR WINAPI InfomationDialog(HWND) { return 0; }
+#include "host/module_state.h"
+#include "ui/dialogs.h"
+
+extern "C" INT_PTR WINAPI InfomationDialog(HWND parent) {
+  return DialogBoxParamA(HINSTANCE(Module::ModuleInstance), "MainDialog", parent,
+                         ConverterDialogProc, 0);
+}

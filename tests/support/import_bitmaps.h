@@ -157,4 +157,25 @@ inline TestBitmap BitmapOf(const Gram& gram, int width) {
   return bmp;
 }
 
+inline uint32_t Le16(const std::vector<uint8_t>& b, size_t at) { return b[at] | b[at + 1] << 8; }
+inline uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
+  return Le16(b, at) | Le16(b, at + 2) << 16;
+}
+
+// The text the import must show for a file of these bytes imported at this width, by the
+// rules a user could check with a hex viewer; empty when it must accept the file.
+inline std::string ExpectedRefusal(const std::vector<uint8_t>& file, int width) {
+  const size_t size = file.size();
+  if (size < 14 || file[0] != 'B' || file[1] != 'M') return kNotBitmap;
+  if (size < 54) return kNoInfoHeader;
+  if (Le16(file, 28) != 4) return kNot16Colour;
+  if (Le32(file, 18) != uint32_t(width) || Le32(file, 22) != 200) return CanvasText(width);
+  if (Le32(file, 30) != 0) return kCompressed;
+  if (size < 118) return kNoPalette;
+  uint64_t rows = Le32(file, 10);
+  if (rows < 54) rows = 118;
+  if (rows + uint64_t(width) * 100 > size) return kNoPixels;
+  return "";
+}
+
 }  // namespace import_test

@@ -9,7 +9,16 @@ mkdir -p "$state"
 
 start_on() {  # start_on N -> 0 when an X server answers on :N
   local n=$1
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$state/$n.log" 2>&1 &
+  # The server outlives its starter: it must inherit no descriptor beyond 0-2 (the ensure
+  # lock would make every later ensure wait forever; a test runner's pipes would keep it
+  # waiting for the test).
+  (
+    for fd in /proc/$BASHPID/fd/*; do
+      fd=${fd##*/}
+      [ "$fd" -gt 2 ] && eval "exec $fd>&-"
+    done 2>/dev/null
+    exec Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp </dev/null >"$state/$n.log" 2>&1
+  ) &
   echo $! >"$state/$n.pid"
   for _ in $(seq 1 50); do
     if xdpyinfo -display ":$n" >/dev/null 2>&1; then return 0; fi
@@ -34,6 +43,7 @@ case "${1:-}" in
     fi ;;
   ensure)
     n=99
+    if xdpyinfo -display ":$n" >/dev/null 2>&1; then echo ":$n"; exit 0; fi
     exec 9>"$state/ensure.lock"
     flock 9
     if ! xdpyinfo -display ":$n" >/dev/null 2>&1; then

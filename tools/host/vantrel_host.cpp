@@ -10,6 +10,7 @@
 #include <string>
 
 #include "counted_call.h"
+#include "demo_script.h"
 #include "test_picture.h"
 
 namespace {
@@ -30,6 +31,9 @@ const char kUsage[] =
     "  --dialog       call InfomationDialog once more (repeatable); parent: none\n"
     "  --parent       give InfomationDialog a host window as its parent\n"
     "  --save FILE    at the end, write GRAM (48000 bytes) to FILE\n"
+    "  --drive FOLDER a helper thread plays the user in one dialog: exports GRAM to FOLDER\n"
+    "                 as 640x200 and 320x200 bitmaps, imports both back and checks GRAM\n"
+    "                 after each; implies one --dialog (the demo of scripts/main.sh)\n"
     "  --help         this text\n"
     "\n"
     "Output: one \"name: value\" line per fact, GRAM checksums (FNV-1a per plane) before\n"
@@ -211,6 +215,7 @@ int main(int argc, char** argv) {
   std::string plugin = DefaultPluginPath();
   const char* gramFile = nullptr;
   const char* saveFile = nullptr;
+  const char* driveFolder = nullptr;
   bool blank = false, services = true, parent = false;
   int dialogs = 0;
   uint32_t cookie = 0x48414C43u;
@@ -224,6 +229,8 @@ int main(int argc, char** argv) {
       gramFile = argv[++i];
     } else if (arg == "--save" && hasValue) {
       saveFile = argv[++i];
+    } else if (arg == "--drive" && hasValue) {
+      driveFolder = argv[++i];
     } else if (arg == "--picture" && hasValue) {
       DrawTestPicture(g_gram[0], g_gram[1], g_gram[2]);
       if (!WriteGram(argv[++i])) {
@@ -311,11 +318,23 @@ int main(int argc, char** argv) {
   ExpectResult("StateSaveInputDataEx", Call("StateSaveInputDataEx", args), 1);
   ExpectResult("ReIntializeBoard", Call("ReIntializeBoard"), 1);
 
+  if (driveFolder != nullptr) {
+    dialogs = 1;  // the user thread works one dialog
+    const DemoSetup setup = {driveFolder, {g_gram[0], g_gram[1], g_gram[2]}};
+    if (!StartDemo(setup)) {
+      Fail("the demo's user thread did not start");
+      dialogs = 0;  // nobody would close the dialog
+    }
+  }
   HWND window = parent && dialogs > 0 ? CreateHostWindow() : nullptr;
   for (int i = 0; i < dialogs; ++i) {
     args[0] = uint32_t(uintptr_t(window));
     const uint32_t end = Call("InfomationDialog", args);
     printf("InfomationDialog: returned %u\n", unsigned(end));
+  }
+  std::string demoProblem;
+  if (driveFolder != nullptr && !FinishDemo(demoProblem)) {
+    Fail(("the demo went wrong: " + demoProblem).c_str());
   }
   if (window != nullptr) DestroyWindow(window);
 

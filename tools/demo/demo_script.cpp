@@ -161,10 +161,8 @@ class Demo {
     return true;
   }
 
-  // Waits for the next box, checks its text, screenshots it and presses OK.
-  bool ExpectBox(const std::string& text, const std::string& shot) {
-    SeenBox box;
-    if (!driver_.WaitForBox(kBoxTimeoutMs, box)) return Fail(driver_.problem());
+  // Checks the box the driver found, screenshots it and presses OK.
+  bool AcceptBox(const SeenBox& box, const std::string& text, const std::string& shot) {
     if (box.text != text) {
       return Fail("expected the box \"" + Cp932ToUtf8(text) + "\", got \"" + Cp932ToUtf8(box.text) +
                   "\"");
@@ -175,6 +173,10 @@ class Demo {
     for (char& c : shown) c = c == '\n' ? ' ' : c;
     Step("box \"" + shown + "\": OK");
     return true;
+  }
+
+  bool NextBox(SeenBox& box) {
+    return driver_.WaitForBox(kBoxTimeoutMs, box) || Fail(driver_.problem());
   }
 
   // One execute: the path typed into the field, the two radio buttons clicked, execute
@@ -195,8 +197,17 @@ class Demo {
     if (!Shot(shot + "-1-settings")) return false;
     if (!driver_.Press(kExecuteId)) return Fail(driver_.problem());
     const char* question = exporting ? kTextExportConfirm : kTextImportConfirm;
-    if (!ExpectBox(Formatted(question, path), shot + "-2-question")) return false;
-    return ExpectBox(exporting ? kTextExportDone : kTextImportDone, shot + "-3-done");
+    SeenBox box;
+    if (!NextBox(box) || !AcceptBox(box, Formatted(question, path), shot + "-2-question")) {
+      return false;
+    }
+    if (!NextBox(box)) return false;
+    const std::string overwrite = Formatted(kTextOverwriteConfirm, path);
+    if (exporting && box.text == overwrite) {
+      // Left from an earlier run in the same folder: replace it, as the user would.
+      if (!AcceptBox(box, overwrite, shot + "-2-overwrite") || !NextBox(box)) return false;
+    }
+    return AcceptBox(box, exporting ? kTextExportDone : kTextImportDone, shot + "-3-done");
   }
 
   const DemoSetup& setup_;

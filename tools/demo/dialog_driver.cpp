@@ -173,7 +173,10 @@ bool DialogDriver::AnswerBox(BoxButton button, DWORD timeoutMs) {
 }
 
 bool DialogDriver::RequestShot(const std::string& name) {
-  if (shotsFolder_.empty()) return true;
+  const std::string wanted = shotsFolder_ + "\\" + kShotsWanted;
+  if (shotsFolder_.empty() || GetFileAttributesA(wanted.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    return true;
+  }
   Settle(box_ != nullptr ? box_ : dialog_);
   const std::string request = shotsFolder_ + "\\" + name + ".shot";
   const std::string done = request + "-done";

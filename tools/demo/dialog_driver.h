@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+// The file that says someone answers screenshot requests in the shots folder.
+const char kShotsWanted[] = "shots.wanted";
+
 enum class BoxButton { Ok = IDOK, Cancel = IDCANCEL };
 
 // A message box as the driver met it.
@@ -43,7 +46,9 @@ class DialogDriver {
 
   // Asks for a screenshot of the whole screen named name and waits until it is taken:
   // writes NAME.shot into the shots folder and waits for NAME.shot-done (the program that
-  // started the demo takes the picture). False when nobody answered in time.
+  // started the demo takes the picture). Only when that program said it would, by putting
+  // kShotsWanted into the folder; else it returns true at once. False when nobody answered
+  // in time.
   bool RequestShot(const std::string& name);
 
   // What went wrong, for the report (UTF-8).

@@ -1,6 +1,7 @@
-// A plug-in that breaks the host contract in one way, to show that the host stand-in
-// notices: FAULT_MISSING_ENTRY leaves out FinalizeBoard, FAULT_UNBALANCED_STACK makes
-// ReportCpuClock leave its argument on the stack. Otherwise it behaves.
+// A plug-in that breaks the host contract in one way, to show that the host stand-in and
+// the check of the library file notice: FAULT_MISSING_ENTRY leaves out FinalizeBoard,
+// FAULT_UNBALANCED_STACK makes ReportCpuClock leave its argument on the stack,
+// FAULT_READONLY_RECORD puts the record in read-only data. Otherwise it behaves.
 #include <stdint.h>
 #include <windows.h>
 
@@ -10,7 +11,10 @@ uint8_t ReturnFalse() { return 0; }
 uint32_t ReturnZero() { return 0; }
 
 struct Record {
-  char texts[816];
+  char identity[48];
+  char displayName[128];
+  char versionText[128];
+  char rest[512];
   uint32_t reserved;
   uint8_t (*returnFalse)();
   uint32_t (*returnZero)();
@@ -18,8 +22,17 @@ struct Record {
 };
 static_assert(sizeof(Record) == 840, "the host reads 840 bytes");
 
-Record g_record = {
-    "00000000-0000-0000-0000-000000000000", 0, ReturnFalse, ReturnZero, {128, 0x80000002u, 128}};
+#if defined(FAULT_READONLY_RECORD)
+const
+#endif
+    Record g_record = {"5D1C7A20-8E4B-4F96-B3A1-6C0F2E9D4B17",
+                       "Vantrel GRAM-BMP Converter",
+                       "Vantrel Version 1.00",
+                       "faulty",
+                       0,
+                       ReturnFalse,
+                       ReturnZero,
+                       {128, 0x80000002u, 128}};
 uint32_t g_cookie;
 const uintptr_t* g_services;
 uint8_t* g_planes[3];
@@ -28,7 +41,7 @@ uint8_t* g_planes[3];
 
 #define ENTRY extern "C" __declspec(dllexport)
 
-ENTRY uint32_t WINAPI BoardInfomationService(Record** record, uint32_t cookie) {
+ENTRY uint32_t WINAPI BoardInfomationService(const Record** record, uint32_t cookie) {
   *record = &g_record;
   g_cookie = cookie;
   return 1;

@@ -13,7 +13,14 @@ trap 'rm -f "$reg"' EXIT
     printf '"%s"="%s"\r\n' "$name" "$face"
   done
 } | iconv -f UTF-8 -t CP932 >"$reg"
-# The fonts themselves: Wine finds them through fontconfig, nothing to copy.
+# The Japanese fonts themselves: Wine finds them through fontconfig, nothing to copy.
+# Wine's own fonts (Marlett draws the caption buttons, Tahoma the English texts) are not
+# picked up from Debian's fonts-wine folder by this Wine: put them in the prefix.
+fonts_dir=${WINEPREFIX:?}/drive_c/windows/Fonts
+if [ -d /usr/share/wine/fonts ]; then
+  mkdir -p "$fonts_dir"
+  cp -n /usr/share/wine/fonts/*.ttf "$fonts_dir/" 2>/dev/null || true
+fi
 if [ "$mode" = run32 ]; then
   "$shared_run32" regedit /S "Z:${reg//\//\\}" >/dev/null 2>&1 || true
 else

@@ -6,7 +6,6 @@
 #if defined(__x86_64__)
 
 #include <immintrin.h>
-#include <string.h>
 
 #define VANTREL_AVX2 __attribute__((target("avx2")))
 
@@ -53,157 +52,191 @@ VANTREL_AVX2 inline __m128i LoadTable(const uint8_t* table) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(table));
 }
 
-// The low and high nibbles of 16 bytes, each ready as a shuffle index.
+// The encoder works on two GRAM lines at once: the low 128-bit half of each vector holds 16
+// columns of line L, the high half the same columns of line L - 1, whose row follows in the
+// bitmap (rows run bottom-up). Byte shuffles and unpacks stay within halves, so each half is
+// simply one line's work.
+VANTREL_AVX2 inline __m256i LoadTwoLines(const uint8_t* plane, uint32_t i) {
+  return _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(plane + i - kGramLineBytes),
+                             reinterpret_cast<const __m128i*>(plane + i));
+}
+
+// Stores the half for line L at out and the half for line L - 1 one bitmap row later.
+VANTREL_AVX2 inline void StoreTwoRows(uint8_t* out, uint32_t rowBytes, __m256i v) {
+  _mm256_storeu2_m128i(reinterpret_cast<__m128i*>(out + rowBytes), reinterpret_cast<__m128i*>(out),
+                       v);
+}
+
+// The low and high nibbles of plane bytes, each ready as a shuffle index.
 struct Nibbles {
-  __m128i low;
-  __m128i high;
+  __m256i low;
+  __m256i high;
 };
 
-VANTREL_AVX2 inline Nibbles SplitNibbles(const uint8_t* bytes) {
-  const __m128i mask = _mm_set1_epi8(0x0F);
-  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
-  return {_mm_and_si128(v, mask), _mm_and_si128(_mm_srli_epi16(v, 4), mask)};
+VANTREL_AVX2 inline Nibbles SplitNibbles(__m256i bytes) {
+  const __m256i mask = _mm256_set1_epi8(0x0F);
+  return {_mm256_and_si256(bytes, mask), _mm256_and_si256(_mm256_srli_epi16(bytes, 4), mask)};
 }
 
 // Looks up one nibble of each of the three planes and merges them into colour numbers:
 // plane k's bit moves to bit k (and 4 + k) of each pixel pair. The table bits sit at 0 and 4,
 // so the 16-bit shifts never carry into the neighbouring byte.
-VANTREL_AVX2 inline __m128i Colours(__m128i table, __m128i plane0, __m128i plane1, __m128i plane2) {
-  const __m128i blue = _mm_shuffle_epi8(table, plane0);
-  const __m128i red = _mm_slli_epi16(_mm_shuffle_epi8(table, plane1), 1);
-  const __m128i green = _mm_slli_epi16(_mm_shuffle_epi8(table, plane2), 2);
-  return _mm_or_si128(blue, _mm_or_si128(red, green));
+VANTREL_AVX2 inline __m256i Colours(const uint8_t* table, __m256i plane0, __m256i plane1,
+                                    __m256i plane2) {
+  const __m256i t = _mm256_broadcastsi128_si256(LoadTable(table));
+  const __m256i blue = _mm256_shuffle_epi8(t, plane0);
+  const __m256i red = _mm256_slli_epi16(_mm256_shuffle_epi8(t, plane1), 1);
+  const __m256i green = _mm256_slli_epi16(_mm256_shuffle_epi8(t, plane2), 2);
+  return _mm256_or_si256(blue, _mm256_or_si256(red, green));
 }
 
-VANTREL_AVX2 inline void Store(uint8_t* out, __m128i v) {
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
+// The three planes' nibbles of 16 columns of lines L and L - 1 (line L at offset i).
+struct PlaneNibbles {
+  Nibbles blue;
+  Nibbles red;
+  Nibbles green;
+};
+
+VANTREL_AVX2 inline PlaneNibbles LoadPlaneNibbles(const PlaneIn& in, uint32_t i) {
+  return {SplitNibbles(LoadTwoLines(in.blue, i)), SplitNibbles(LoadTwoLines(in.red, i)),
+          SplitNibbles(LoadTwoLines(in.green, i))};
 }
 
-// 16 GRAM byte columns at offset i -> 64 pixel bytes (Res640): per column the output bytes
-// are pairs (0,1) and (2,3) of the low nibble, then the same of the high nibble.
+// Res640: 16 columns of two lines -> 64 pixel bytes in each of two rows. A column's four
+// bytes are pairs (0,1) and (2,3) of its low nibble, then the same of its high nibble.
 VANTREL_AVX2 void Encode640Block(const PlaneIn& in, uint32_t i, uint8_t* out) {
-  const Nibbles n0 = SplitNibbles(in.blue + i);
-  const Nibbles n1 = SplitNibbles(in.red + i);
-  const Nibbles n2 = SplitNibbles(in.green + i);
-  const __m128i first = LoadTable(kNibbleTables.firstPair);
-  const __m128i second = LoadTable(kNibbleTables.secondPair);
-  const __m128i byte0 = Colours(first, n0.low, n1.low, n2.low);
-  const __m128i byte1 = Colours(second, n0.low, n1.low, n2.low);
-  const __m128i byte2 = Colours(first, n0.high, n1.high, n2.high);
-  const __m128i byte3 = Colours(second, n0.high, n1.high, n2.high);
+  const PlaneNibbles n = LoadPlaneNibbles(in, i);
+  const uint8_t* first = kNibbleTables.firstPair;
+  const uint8_t* second = kNibbleTables.secondPair;
+  const __m256i byte0 = Colours(first, n.blue.low, n.red.low, n.green.low);
+  const __m256i byte1 = Colours(second, n.blue.low, n.red.low, n.green.low);
+  const __m256i byte2 = Colours(first, n.blue.high, n.red.high, n.green.high);
+  const __m256i byte3 = Colours(second, n.blue.high, n.red.high, n.green.high);
   // Interleave the four byte streams into 4-byte groups, column by column.
-  const __m128i bytes01Low = _mm_unpacklo_epi8(byte0, byte1);
-  const __m128i bytes01High = _mm_unpackhi_epi8(byte0, byte1);
-  const __m128i bytes23Low = _mm_unpacklo_epi8(byte2, byte3);
-  const __m128i bytes23High = _mm_unpackhi_epi8(byte2, byte3);
-  Store(out + 0, _mm_unpacklo_epi16(bytes01Low, bytes23Low));
-  Store(out + 16, _mm_unpackhi_epi16(bytes01Low, bytes23Low));
-  Store(out + 32, _mm_unpacklo_epi16(bytes01High, bytes23High));
-  Store(out + 48, _mm_unpackhi_epi16(bytes01High, bytes23High));
+  const __m256i bytes01Low = _mm256_unpacklo_epi8(byte0, byte1);
+  const __m256i bytes01High = _mm256_unpackhi_epi8(byte0, byte1);
+  const __m256i bytes23Low = _mm256_unpacklo_epi8(byte2, byte3);
+  const __m256i bytes23High = _mm256_unpackhi_epi8(byte2, byte3);
+  const uint32_t rowBytes = 320;
+  StoreTwoRows(out + 0, rowBytes, _mm256_unpacklo_epi16(bytes01Low, bytes23Low));
+  StoreTwoRows(out + 16, rowBytes, _mm256_unpackhi_epi16(bytes01Low, bytes23Low));
+  StoreTwoRows(out + 32, rowBytes, _mm256_unpacklo_epi16(bytes01High, bytes23High));
+  StoreTwoRows(out + 48, rowBytes, _mm256_unpackhi_epi16(bytes01High, bytes23High));
 }
 
-// 16 GRAM byte columns at offset i -> 32 pixel bytes (Res320): the low nibble gives the
-// first byte of each column, the high nibble the second.
+// Res320: 16 columns of two lines -> 32 pixel bytes in each of two rows: the low nibble
+// gives the first byte of each column, the high nibble the second.
 VANTREL_AVX2 void Encode320Block(const PlaneIn& in, uint32_t i, uint8_t* out) {
-  const Nibbles n0 = SplitNibbles(in.blue + i);
-  const Nibbles n1 = SplitNibbles(in.red + i);
-  const Nibbles n2 = SplitNibbles(in.green + i);
-  const __m128i sampled = LoadTable(kNibbleTables.sampled);
-  const __m128i byte0 = Colours(sampled, n0.low, n1.low, n2.low);
-  const __m128i byte1 = Colours(sampled, n0.high, n1.high, n2.high);
-  Store(out + 0, _mm_unpacklo_epi8(byte0, byte1));
-  Store(out + 16, _mm_unpackhi_epi8(byte0, byte1));
+  const PlaneNibbles n = LoadPlaneNibbles(in, i);
+  const uint8_t* sampled = kNibbleTables.sampled;
+  const __m256i byte0 = Colours(sampled, n.blue.low, n.red.low, n.green.low);
+  const __m256i byte1 = Colours(sampled, n.blue.high, n.red.high, n.green.high);
+  const uint32_t rowBytes = 160;
+  StoreTwoRows(out + 0, rowBytes, _mm256_unpacklo_epi8(byte0, byte1));
+  StoreTwoRows(out + 16, rowBytes, _mm256_unpackhi_epi8(byte0, byte1));
 }
 
 VANTREL_AVX2 void EncodeAvx2(const GramPlanes& planes, Resolution res, uint8_t* pixels) {
   const PlaneIn in = {planes.plane[0], planes.plane[1], planes.plane[2]};
-  const uint32_t columnBytes = res == Res320 ? 2 : 4;
+  const uint32_t rowBytes = res == Res320 ? 160 : 320;
   uint8_t* out = pixels;
-  for (uint32_t line = kGramLines; line-- > 0;) {
-    const uint32_t base = line * kGramLineBytes;
+  for (uint32_t pair = 0; pair < kGramLines / 2; ++pair) {
+    const uint32_t base = (kGramLines - 1 - 2 * pair) * kGramLineBytes;  // lines 199, 197, ...
     if (res == Res320) {
       for (uint32_t k = 0; k < kGramLineBytes; k += 16) Encode320Block(in, base + k, out + 2 * k);
     } else {
       for (uint32_t k = 0; k < kGramLineBytes; k += 16) Encode640Block(in, base + k, out + 4 * k);
     }
-    out += kGramLineBytes * columnBytes;
+    out += 2 * rowBytes;
   }
 }
 
-// 32 pixel bytes, one pixel per byte in bits 5-7 (plane 2's bit on top), four GRAM columns
-// of eight positions in order -> four bytes of each plane at offset i. movemask gathers
-// bit 7 of every byte, position 0 first; shifting brings each plane's bit up to it.
-VANTREL_AVX2 inline void StorePlaneBits(__m256i pixels, const PlaneOut& out, uint32_t i) {
-  const __m256i redOnTop = _mm256_add_epi8(pixels, pixels);
-  const __m256i blueOnTop = _mm256_add_epi8(redOnTop, redOnTop);
-  const uint32_t green = uint32_t(_mm256_movemask_epi8(pixels));
-  const uint32_t red = uint32_t(_mm256_movemask_epi8(redOnTop));
-  const uint32_t blue = uint32_t(_mm256_movemask_epi8(blueOnTop));
-  memcpy(out.blue + i, &blue, 4);
-  memcpy(out.red + i, &red, 4);
-  memcpy(out.green + i, &green, 4);
-}
-
-// Res640: 16 pixel bytes (four columns) widened to one 16-bit lane each. Shifted by 1, the
-// lane's low byte has the left pixel in bits 5-7; shifted by 13, the right pixel lands in
-// bits 5-7 of the high byte. What else the shifts move stays below bit 5.
-VANTREL_AVX2 void Decode640Block(const uint8_t* in, const PlaneOut& out, uint32_t i) {
-  const __m256i lanes = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)));
-  StorePlaneBits(_mm256_or_si256(_mm256_slli_epi16(lanes, 1), _mm256_slli_epi16(lanes, 13)), out,
-                 i);
-}
-
-// Res320 decode tables, one per plane and nibble side: the plane's bit of a pixel, doubled
-// into a GRAM bit pair. Of a column's byte, the left pixel (high nibble) fills pair 0 and the
-// right pixel (low nibble) pair 1.
-struct Decode320Tables {
-  uint8_t left[3][16];
-  uint8_t right[3][16];
+// Decode tables, indexed by a pixel nibble (left pixel = high nibble, right = low nibble).
+// Res640: a pixel byte covers one GRAM bit pair of each plane; plane k's pair sits at bits
+// 2k, 2k + 1, the left pixel's bit below the right one's. Res320: a pixel byte covers a GRAM
+// nibble of each plane (each pixel a doubled bit), too wide for three planes in one byte, so
+// there is one table per plane.
+struct DecodeTables {
+  uint8_t left640[16];
+  uint8_t right640[16];
+  uint8_t left320[3][16];
+  uint8_t right320[3][16];
 };
 
-constexpr Decode320Tables MakeDecode320Tables() {
-  Decode320Tables t{};
-  for (uint32_t k = 0; k < 3; ++k) {
-    for (uint32_t n = 0; n < 16; ++n) {
-      t.left[k][n] = uint8_t(Bit(n, k) * 3u);
-      t.right[k][n] = uint8_t(Bit(n, k) * 12u);
+constexpr DecodeTables MakeDecodeTables() {
+  DecodeTables t{};
+  for (uint32_t n = 0; n < 16; ++n) {
+    t.left640[n] = uint8_t(Bit(n, 0) | Bit(n, 1) << 2 | Bit(n, 2) << 4);
+    t.right640[n] = uint8_t(t.left640[n] << 1);
+    for (uint32_t k = 0; k < 3; ++k) {
+      t.left320[k][n] = uint8_t(Bit(n, k) * 3u);
+      t.right320[k][n] = uint8_t(Bit(n, k) * 12u);
     }
   }
   return t;
 }
 
-constexpr Decode320Tables kDecode320Tables = MakeDecode320Tables();
+constexpr DecodeTables kDecodeTables = MakeDecodeTables();
 
 VANTREL_AVX2 inline __m256i LoadTable256(const uint8_t* table) {
   return _mm256_broadcastsi128_si256(LoadTable(table));
 }
 
-// One plane's byte for each of 16 columns (one per 16-bit lane): the two lookups give each
-// pixel byte its half of the plane byte, and the multiply-add joins the column's two bytes
-// as first + 16 * second.
-VANTREL_AVX2 inline __m256i PlaneBytes320(uint32_t k, __m256i low, __m256i high) {
-  const __m256i half =
-      _mm256_or_si256(_mm256_shuffle_epi8(LoadTable256(kDecode320Tables.left[k]), high),
-                      _mm256_shuffle_epi8(LoadTable256(kDecode320Tables.right[k]), low));
-  return _mm256_maddubs_epi16(half, _mm256_set1_epi16(0x1001));
-}
-
-// Res320: 32 pixel bytes (16 columns) -> 16 bytes of each plane at offset i.
-VANTREL_AVX2 void Decode320Block(const uint8_t* in, const PlaneOut& out, uint32_t i) {
+// 32 pixel bytes looked up through a left and a right table, the results merged.
+VANTREL_AVX2 inline __m256i LookUpPixels(const uint8_t* in, const uint8_t* left,
+                                         const uint8_t* right) {
   const __m256i mask = _mm256_set1_epi8(0x0F);
   const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
-  const __m256i low = _mm256_and_si256(bytes, mask);
-  const __m256i high = _mm256_and_si256(_mm256_srli_epi16(bytes, 4), mask);
-  const __m256i blue = PlaneBytes320(0, low, high);
-  const __m256i red = PlaneBytes320(1, low, high);
-  const __m256i green = PlaneBytes320(2, low, high);
-  // Packing works within 128-bit halves: [blue 0-7, red 0-7, blue 8-15, red 8-15] as
-  // 64-bit quarters, so a quarter permute puts each plane's 16 bytes together.
-  const __m256i blueRed = _mm256_permute4x64_epi64(_mm256_packus_epi16(blue, red), 0xD8);
-  const __m256i greens = _mm256_permute4x64_epi64(_mm256_packus_epi16(green, green), 0xD8);
+  const __m256i leftPixels = _mm256_and_si256(_mm256_srli_epi16(bytes, 4), mask);
+  const __m256i rightPixels = _mm256_and_si256(bytes, mask);
+  return _mm256_or_si256(_mm256_shuffle_epi8(LoadTable256(left), leftPixels),
+                         _mm256_shuffle_epi8(LoadTable256(right), rightPixels));
+}
+
+// Stores the plane bytes of 16 columns, one per 16-bit lane. Packing works within 128-bit
+// halves, so `order` names the 32-bit quarters (four columns each) of the packed
+// [blue | red] vector that hold blue columns 0-15, then red columns 0-15.
+VANTREL_AVX2 inline void StorePlaneWords(__m256i blue, __m256i red, __m256i green, __m256i order,
+                                         const PlaneOut& out, uint32_t i) {
+  const __m256i blueRed = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(blue, red), order);
+  const __m256i greens = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(green, green), order);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out.blue + i), _mm256_castsi256_si128(blueRed));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out.red + i), _mm256_extracti128_si256(blueRed, 1));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out.green + i), _mm256_castsi256_si128(greens));
+}
+
+// Res320: a column is two pixel bytes; first + 16 * second is the plane byte.
+VANTREL_AVX2 inline __m256i PlaneWords320(const uint8_t* in, uint32_t k) {
+  const __m256i nibbles = LookUpPixels(in, kDecodeTables.left320[k], kDecodeTables.right320[k]);
+  return _mm256_maddubs_epi16(nibbles, _mm256_set1_epi16(0x1001));
+}
+
+// Res320: 32 pixel bytes (16 columns) -> 16 bytes of each plane at offset i. The words come
+// in column order, columns 0-7 in the low half.
+VANTREL_AVX2 void Decode320Block(const uint8_t* in, const PlaneOut& out, uint32_t i) {
+  const __m256i order = _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7);
+  StorePlaneWords(PlaneWords320(in, 0), PlaneWords320(in, 1), PlaneWords320(in, 2), order, out, i);
+}
+
+// Res640: a column is four pixel bytes, each holding a bit pair of every plane. Masking keeps
+// plane k's pairs; two multiply-adds sum them as b0 + 4 b1 + 16 (b2 + 4 b3), giving the plane
+// byte shifted up by 2k, one per 32-bit lane.
+VANTREL_AVX2 inline __m256i PlaneDwords640(__m256i pairs, uint32_t k) {
+  const __m256i plane = _mm256_and_si256(pairs, _mm256_set1_epi8(char(3 << (2 * k))));
+  const __m256i halves = _mm256_maddubs_epi16(plane, _mm256_set1_epi16(0x0401));
+  return _mm256_madd_epi16(halves, _mm256_set1_epi32(0x00100001));
+}
+
+// Res640: 64 pixel bytes (16 columns) -> 16 bytes of each plane at offset i. Packing two
+// vectors of eight columns interleaves their 128-bit halves: columns 0-3, 8-11 | 4-7, 12-15.
+VANTREL_AVX2 void Decode640Block(const uint8_t* in, const PlaneOut& out, uint32_t i) {
+  const __m256i first = LookUpPixels(in, kDecodeTables.left640, kDecodeTables.right640);
+  const __m256i second = LookUpPixels(in + 32, kDecodeTables.left640, kDecodeTables.right640);
+  const __m256i blue = _mm256_packus_epi32(PlaneDwords640(first, 0), PlaneDwords640(second, 0));
+  const __m256i red = _mm256_packus_epi32(PlaneDwords640(first, 1), PlaneDwords640(second, 1));
+  const __m256i green = _mm256_packus_epi32(PlaneDwords640(first, 2), PlaneDwords640(second, 2));
+  const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+  StorePlaneWords(blue, _mm256_srli_epi16(red, 2), _mm256_srli_epi16(green, 4), order, out, i);
 }
 
 VANTREL_AVX2 void DecodeAvx2(const uint8_t* pixels, Resolution res, const GramPlanes& planes) {
@@ -215,7 +248,7 @@ VANTREL_AVX2 void DecodeAvx2(const uint8_t* pixels, Resolution res, const GramPl
     if (res == Res320) {
       for (uint32_t k = 0; k < kGramLineBytes; k += 16) Decode320Block(in + 2 * k, out, base + k);
     } else {
-      for (uint32_t k = 0; k < kGramLineBytes; k += 4) Decode640Block(in + 4 * k, out, base + k);
+      for (uint32_t k = 0; k < kGramLineBytes; k += 16) Decode640Block(in + 4 * k, out, base + k);
     }
     in += kGramLineBytes * columnBytes;
   }

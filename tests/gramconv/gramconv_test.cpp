@@ -306,6 +306,11 @@ TEST_F(Gramconv, MessagesShowAUtf8FileNameAsItIs) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(Contains(r.err, "GRAMの内容を 絵・テスト.bmp へ展開します。")) << r.err;
   EXPECT_TRUE(fs::exists(In("絵・テスト.bmp")));
+
+  // "e" is also the second byte of a two-byte character earlier in the same text.
+  const Outcome plain = Run({"export", "--yes", "gram.bin", "e"});
+  EXPECT_EQ(plain.status, 0) << plain.err;
+  EXPECT_TRUE(Contains(plain.err, "GRAMの内容を e へ展開します。")) << plain.err;
 }
 
 // --- Import writes GRAM_FILE whole or not at all ------------------------------------------

@@ -44,6 +44,18 @@ std::string Cp932ToUtf8(const std::string& in) {
   return out;
 }
 
+// Finds needle in code page 932 text where a character starts: an ASCII byte may also be
+// the second byte of a two-byte character.
+size_t FindAtCharacter(const std::string& text, const std::string& needle) {
+  if (needle.empty()) return std::string::npos;
+  for (size_t i = 0; i + needle.size() <= text.size();) {
+    if (text.compare(i, needle.size(), needle) == 0) return i;
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    i += (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC) ? 2 : 1;
+  }
+  return std::string::npos;
+}
+
 // Reads the user's answer to a question from the terminal; anything but yes/ok is Cancel.
 MessageAnswer AskTerminal(const std::string& question) {
   FILE* tty = fopen("/dev/tty", "w");
@@ -120,7 +132,7 @@ void ReleaseHeldInformation() {
 
 std::string BoxTextToUtf8(const std::string& text, const std::string& path) {
   // The texts put the path in with %s, so it sits between two code page 932 parts.
-  const size_t at = path.empty() ? std::string::npos : text.find(path);
+  const size_t at = FindAtCharacter(text, path);
   if (at == std::string::npos) return Cp932ToUtf8(text);
   return Cp932ToUtf8(text.substr(0, at)) + path + Cp932ToUtf8(text.substr(at + path.size()));
 }

@@ -31,7 +31,7 @@ case "${1:-}" in
     gram_file=${2:-}
     [ $# -le 2 ] || usage ;;
   -h | --help)
-    sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//'
+    awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0"
     exit 0 ;;
   *) usage ;;
 esac

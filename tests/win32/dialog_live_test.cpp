@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "box_watcher.h"
+#include "dialog_host.h"
 #include "dialog_png.h"
 #include "dialog_user.h"
 #include "gtest/gtest.h"
@@ -33,7 +34,6 @@ struct Options {
 } options;
 
 const int kChooserMissingExit = 75;
-const DWORD kStepMs = 20000;  // the longest any single wait may take
 
 // --- the host side ---------------------------------------------------------------------
 
@@ -57,14 +57,6 @@ uintptr_t hostServices[8] = {0, 0, 0, 0, uintptr_t(&QueryPlanes), 0, 0, 0};
 typedef uint32_t(WINAPI* BoardInfomationServiceEntry)(void** record, uint32_t cookie);
 typedef uint32_t(WINAPI* InitializeBoardExEntry)(const uintptr_t* services);
 typedef INT_PTR(WINAPI* InfomationDialogEntry)(HWND parent);
-
-LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == DialogUser::kMarkerMessage) {
-    DialogUser::MarkerReached(wParam);
-    return 0;
-  }
-  return DefWindowProcW(window, message, wParam, lParam);
-}
 
 // Fills the planes with a fixed pseudo-random picture, every bit pattern present.
 void FillGram(uint32_t seed) {
@@ -191,13 +183,6 @@ void ExpectGramShowsFile(const std::string& file, int width) {
   EXPECT_EQ(wrong, 0);
 }
 
-std::wstring Quote(const char* question, const std::wstring& path) {
-  // The question texts place the path where "%s" stands.
-  std::wstring text = Wide(question);
-  const size_t at = text.find(L"%s");
-  return text.replace(at, 2, path);
-}
-
 // --- the fixture -----------------------------------------------------------------------
 
 class LiveDialog : public ::testing::Test {
@@ -219,18 +204,8 @@ class LiveDialog : public ::testing::Test {
     EXPECT_EQ(cookieSeen, 0x5EEDu);
     FillGram(7);
 
-    WNDCLASSW cls;
-    ZeroMemory(&cls, sizeof cls);
-    cls.lpfnWndProc = HostWindowProc;
-    cls.hInstance = GetModuleHandleW(nullptr);
-    cls.lpszClassName = L"VantrelTestHost";
-    RegisterClassW(&cls);
-    // The host's main window: the dialog's parent, shown and active as a host's would be.
-    host_ = CreateWindowW(L"VantrelTestHost", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 560, 420, nullptr,
-                          nullptr, GetModuleHandleW(nullptr), nullptr);
+    host_ = CreateHostWindow();
     ASSERT_NE(host_, nullptr);
-    ShowWindow(host_, SW_SHOWNORMAL);
-    UpdateWindow(host_);
 
     folder_ = options.work + ::testing::UnitTest::GetInstance()->current_test_info()->name();
     CreateDirectoryA(folder_.c_str(), nullptr);
@@ -252,58 +227,16 @@ class LiveDialog : public ::testing::Test {
   std::wstring WidePathOf(const char* name) { return FromCp932(PathOf(name)); }
   void Remove(const char* name) { DeleteFileA(PathOf(name).c_str()); }
 
-  // Runs the converter dialog once on this thread while script plays the user on another
-  // thread; returns InfomationDialog's result. Whatever the script leaves open is closed.
-  struct Job {
-    DialogUser user;
-    const std::function<void(DialogUser&)>* script;
-    HANDLE returned;
-  };
-
-  static DWORD WINAPI UserThread(LPVOID param) {
-    Job& job = *static_cast<Job*>(param);
-    (*job.script)(job.user);
-    if (WaitForSingleObject(job.returned, 5000) != WAIT_OBJECT_0) {
-      ADD_FAILURE() << "the dialog was still open when the user was done";
-      job.user.CloseEverything();
-    }
-    return 0;
-  }
-
+  // Runs the converter dialog once, with script as the user; returns its end code.
   INT_PTR RunDialog(const std::function<void(DialogUser&)>& script) {
-    Job job{DialogUser(GetCurrentThreadId(), host_), &script,
-            CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    HANDLE thread = CreateThread(nullptr, 0, UserThread, &job, 0, nullptr);
-    const INT_PTR result = dialog_(host_);
-    SetEvent(job.returned);
-    if (WaitForSingleObject(thread, 60000) != WAIT_OBJECT_0) {
-      fprintf(stderr, "the user thread did not finish; ending the test\n");
-      fflush(stderr);
-      TerminateProcess(GetCurrentProcess(), 4);
-    }
-    CloseHandle(thread);
-    CloseHandle(job.returned);
-    return result;
+    return RunWithUser(
+        host_, [&] { return dialog_(host_); }, script);
   }
 
-  // Waits for the converter dialog; a test that cannot find it stops at the next check.
-  HWND MainDialog(DialogUser& user) {
-    HWND dialog = user.WaitWindow(kMainTitle, kStepMs);
-    EXPECT_NE(dialog, nullptr) << "the converter dialog did not appear";
-    return dialog;
-  }
+  HWND MainDialog(DialogUser& user) { return WaitMainDialog(user); }
 
-  // Clicks a button and answers the boxes it brings, as scripted; returns what was seen.
   std::vector<WatchedBox> Execute(DialogUser& user, HWND dialog, std::vector<BoxAnswer> answers) {
-    BoxWatcher boxes;
-    boxes.Start(answers, 40000);
-    user.Click(dialog, kIdExecute);
-    EXPECT_TRUE(boxes.WaitUntilAnswered(45000)) << boxes.Report();
-    // Once the marker comes through the execute command has returned, or shows a box more.
-    EXPECT_TRUE(user.Flush());
-    EXPECT_EQ(user.CountBoxes(), 0) << "a box beyond the expected ones";
-    EXPECT_TRUE(boxes.Finish()) << boxes.Report();
-    return boxes.boxes();
+    return ExecuteAndAnswer(user, dialog, answers);
   }
 
   void Shot(HWND window, const char* name) {
@@ -321,13 +254,6 @@ class LiveDialog : public ::testing::Test {
   HWND host_ = nullptr;
   std::string folder_;
 };
-
-#define EXPECT_BOX(box, wantKind, wantText)                             \
-  do {                                                                  \
-    EXPECT_EQ((box).kind(), wantKind);                                  \
-    EXPECT_EQ(Cp932ToUtf8((box).caption), "HalcyonGRAM-BMP変換ツール"); \
-    EXPECT_EQ(Cp932ToUtf8((box).text), Utf8(wantText));                 \
-  } while (0)
 
 // --- opening, settings, path sources ------------------------------------------------
 
@@ -651,17 +577,23 @@ TEST_F(LiveDialog, EscapeAndEnterInBothDialogs) {
     EXPECT_TRUE(IsWindowEnabled(dialog));
     EXPECT_EQ(user.Windows(kMainTitle).size(), 1u) << "the converter dialog stays open";
 
-    // Enter in the field presses the default button: never a conversion, never the exit.
+    // Enter in the field presses the default button. Three buttons carry the default style;
+    // the dialog manager keeps the last of them, About..., as the default: never a
+    // conversion, never the exit.
     user.Type(dialog, kIdPath, WidePathOf("never.bmp"));
     PostMessageW(dialog, WM_NEXTDLGCTL, WPARAM(GetDlgItem(dialog, kIdPath)), TRUE);
-    user.Key(dialog, VK_RETURN);
     ASSERT_TRUE(user.Flush());
+    DWORD_PTR defaultId = 0;
+    SendMessageTimeoutW(dialog, DM_GETDEFID, 0, 0, SMTO_ABORTIFHUNG, 5000, &defaultId);
+    EXPECT_EQ(defaultId, MAKELONG(kIdAbout, DC_HASDEFID));
+    user.Key(dialog, VK_RETURN);
+    about = user.WaitWindow(kAboutTitle, kStepMs);
+    ASSERT_NE(about, nullptr) << "Enter in the field opens the About box";
     EXPECT_EQ(user.CountBoxes(), 0);
+    user.Key(about, VK_RETURN);
+    EXPECT_TRUE(user.WaitGone(kAboutTitle));
+    ASSERT_TRUE(user.Flush());
     EXPECT_EQ(user.Windows(kMainTitle).size(), 1u);
-    if (HWND opened = user.WaitWindow(kAboutTitle, 1000)) {
-      PostMessageW(opened, WM_COMMAND, IDOK, 0);
-      EXPECT_TRUE(user.WaitGone(kAboutTitle));
-    }
 
     user.Key(dialog, VK_ESCAPE);
     EXPECT_TRUE(user.WaitGone(kMainTitle)) << "Escape closes the converter dialog";
@@ -758,6 +690,7 @@ TEST_F(LiveDialog, OverlongDroppedNameIsRefusedAndChangesNothing) {
 
 TEST_F(LiveDialog, SecondExecuteDuringAConversionDoesNothing) {
   Remove("once.bmp");
+  Remove("next.bmp");
   RunDialog([&](DialogUser& user) {
     HWND dialog = MainDialog(user);
     if (dialog == nullptr) return;
@@ -775,14 +708,22 @@ TEST_F(LiveDialog, SecondExecuteDuringAConversionDoesNothing) {
     ASSERT_TRUE(user.Flush());
     EXPECT_EQ(user.CountBoxes(), 1) << "a second conversion started inside the first";
 
-    // The first one goes on normally and, once done, execute works again.
+    // A file dropped meanwhile names the next conversion, not the confirmed one.
+    user.Drop(dialog, {PathOf("next.bmp")});
+    ASSERT_TRUE(user.Flush());
+    EXPECT_EQ(user.Text(dialog, kIdPath), WidePathOf("next.bmp"));
+
+    // The first one goes on normally, to the file it named, and, once done, execute works
+    // again.
     ASSERT_TRUE(user.Answer(question, IDOK));
     SeenBox done = user.WaitBox(kStepMs);
     EXPECT_EQ(done.text, L"BMPファイルへの書き込み完了");
     ASSERT_TRUE(user.Answer(done, IDOK));
     ASSERT_TRUE(user.Flush());
     EXPECT_EQ(user.CountBoxes(), 0);
+    EXPECT_FALSE(FileExists(PathOf("next.bmp")));
 
+    user.Type(dialog, kIdPath, WidePathOf("once.bmp"));
     std::vector<WatchedBox> seen = Execute(user, dialog, {BoxAnswer::Ok, BoxAnswer::Cancel});
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_BOX(seen[1], BoxKind::Question,
@@ -842,15 +783,6 @@ TEST_F(LiveDialog, Screenshots) {
     Shot(dialog, "main_dialog");
     user.Click(dialog, kIdExit);
   });
-}
-
-// A Unix path becomes the same place on the Windows side (drive Z: is the root).
-std::string WindowsPath(std::string path) {
-  if (!path.empty() && path[0] == '/') path = "Z:" + path;
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
 }
 
 }  // namespace

@@ -552,6 +552,24 @@ TEST_F(LiveDialog, ImportOverwritesTheLentPlanes) {
 
 // --- keys ------------------------------------------------------------------------------
 
+// The About box's icon control keeps the 18 x 20 dialog units of its template instead of
+// taking the icon's 32 x 32 pixels; the OK button (48 x 15 units) gives the scale.
+void ExpectIconKeepsItsSize(HWND about) {
+  HWND icon = nullptr;
+  for (HWND child = GetWindow(about, GW_CHILD); child != nullptr;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) icon = child;
+  }
+  ASSERT_NE(icon, nullptr) << "the About box shows an icon";
+  RECT iconRect, okRect;
+  GetWindowRect(icon, &iconRect);
+  GetWindowRect(GetDlgItem(about, IDOK), &okRect);
+  const double pixelsPerUnitX = (okRect.right - okRect.left) / 48.0;
+  const double pixelsPerUnitY = (okRect.bottom - okRect.top) / 15.0;
+  EXPECT_NEAR(iconRect.right - iconRect.left, 18 * pixelsPerUnitX, 1.5);
+  EXPECT_NEAR(iconRect.bottom - iconRect.top, 20 * pixelsPerUnitY, 1.5);
+}
+
 TEST_F(LiveDialog, EscapeAndEnterInBothDialogs) {
   const INT_PTR result = RunDialog([&](DialogUser& user) {
     HWND dialog = MainDialog(user);
@@ -562,6 +580,7 @@ TEST_F(LiveDialog, EscapeAndEnterInBothDialogs) {
     EXPECT_EQ(GetWindow(about, GW_OWNER), dialog);
     EXPECT_FALSE(IsWindowEnabled(dialog)) << "the About box is modal over the dialog";
     EXPECT_FALSE(GetWindowLongW(about, GWL_STYLE) & WS_SYSMENU) << "no system menu";
+    ExpectIconKeepsItsSize(about);
 
     user.Key(about, VK_ESCAPE);
     ASSERT_TRUE(user.Flush());

@@ -72,6 +72,27 @@ if [ -z "${DISPLAY:-}" ]; then
   export DISPLAY
 fi
 if [ "$mode" = run32 ]; then
-  exec "$shared_run32" "$@"
+  cmd=("$shared_run32")
+else
+  cmd=(wine)
 fi
-exec wine "$@"
+if [ -t 1 ]; then
+  exec "${cmd[@]}" "$@"
+fi
+# Not on a terminal (a test runner's pipe): the output goes through files. The first
+# windowed program starts Wine's desktop process, which inherits its output and lives on
+# until the last window of any program is gone; holding the runner's pipe, it would keep
+# this run "running" all that time.
+log=$(mktemp -d)
+replay() {
+  cat "$log/out"
+  cat "$log/err" >&2
+  rm -rf "$log"
+}
+"${cmd[@]}" "$@" >"$log/out" 2>"$log/err" </dev/null &
+child=$!
+trap 'kill "$child" 2>/dev/null; replay; exit 143' TERM INT
+status=0
+wait "$child" || status=$?
+replay
+exit "$status"

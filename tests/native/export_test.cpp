@@ -18,6 +18,7 @@
 
 #include "common/texts.h"
 #include "convert/conversions.h"
+#include "expected_export.h"
 #include "host/module_state.h"
 #include "scripted_box.h"
 
@@ -60,18 +61,6 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 bool Exists(const std::string& path) {
   struct stat st;
   return lstat(path.c_str(), &st) == 0;
-}
-
-// What a correct export of the current planes must contain.
-std::string ExpectedFile(Resolution res) {
-  uint8_t headers[kHeaderBytes];
-  static uint8_t pixels[kMaxPixelBytes];
-  BuildBitmapHeaders(res, headers);
-  EncodeGram(Module::GramPlanes, res, pixels);
-  std::string bytes(reinterpret_cast<char*>(headers), kHeaderBytes);
-  bytes.append(reinterpret_cast<const char*>(FixedPalette), kPaletteBytes);
-  bytes.append(reinterpret_cast<char*>(pixels), PixelDataBytes(res));
-  return bytes;
 }
 
 uint32_t Le32(const std::string& bytes, size_t at) {

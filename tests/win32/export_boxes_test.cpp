@@ -8,6 +8,7 @@
 
 #include "box_watcher.h"
 #include "convert/conversions.h"
+#include "expected_export.h"
 #include "host/module_state.h"
 
 namespace {
@@ -80,17 +81,6 @@ bool Exists(const std::string& path) {
 }
 
 uint8_t g_planes[3][kGramPlaneBytes];
-
-std::string ExpectedFile(Resolution res) {
-  uint8_t headers[kHeaderBytes];
-  static uint8_t pixels[kMaxPixelBytes];
-  BuildBitmapHeaders(res, headers);
-  EncodeGram(Module::GramPlanes, res, pixels);
-  std::string bytes(reinterpret_cast<char*>(headers), kHeaderBytes);
-  bytes.append(reinterpret_cast<const char*>(FixedPalette), kPaletteBytes);
-  bytes.append(reinterpret_cast<char*>(pixels), PixelDataBytes(res));
-  return bytes;
-}
 
 class ExportBoxes : public ::testing::Test {
  protected:

@@ -1,6 +1,7 @@
 // The thin platform layer under the conversions: files and message boxes.
-// platform_win32.cpp is the product's face; platform_posix.cpp serves native builds and tools.
-// Paths are byte strings used exactly as given (code page 932 on Windows).
+// platform_win32.cpp and platform_posix.cpp are the file faces; message_box_win32.cpp shows
+// real boxes, message_box_handler.cpp hands them to the program (gramconv, tests).
+// Paths are byte strings used exactly as given (code page 932 in the plug-in).
 #pragma once
 
 #include <stdint.h>

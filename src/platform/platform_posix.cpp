@@ -1,8 +1,5 @@
-// POSIX face of the platform layer, for native builds and tools. Files behave as on Windows
-// where the conversions can tell (create only if absent, a directory counts as existing);
-// message boxes go to the handler the program installed.
-#include "platform/platform_posix.h"
-
+// POSIX face of the platform's file calls, for native builds and tools. Files behave as on
+// Windows where the conversions can tell (create only if absent, a directory counts as existing).
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,13 +7,6 @@
 
 #include "platform/platform.h"
 
-namespace {
-
-MessageBoxHandler g_messageBoxHandler = nullptr;
-
-}  // namespace
-
-void SetMessageBoxHandler(MessageBoxHandler handler) { g_messageBoxHandler = handler; }
 
 bool PlatformPathExists(const char* path) {
   struct stat st;
@@ -74,9 +64,3 @@ bool PlatformSeek(FileHandle file, uint32_t offset) {
 }
 
 void PlatformClose(FileHandle file) { close(int(file)); }
-
-MessageAnswer PlatformMessageBox(MessageKind kind, const char* caption, const char* text) {
-  // Without a handler nobody can answer: questions count as Cancel.
-  if (g_messageBoxHandler == nullptr) return kind == QuestionBox ? AnswerCancel : AnswerOk;
-  return g_messageBoxHandler(kind, caption, text);
-}

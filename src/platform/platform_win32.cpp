@@ -1,23 +1,46 @@
-// Win32 face of the platform layer: the product's file and message-box calls.
+// Win32 face of the platform's file calls. Paths arrive as bytes in the path code page (the
+// system's ANSI code page in the plug-in, UTF-8 in gramconv.exe) and go to the wide API.
+#include "platform/platform_win32.h"
+
 #include <windows.h>
 
 #include "platform/platform.h"
 
+namespace {
+
+UINT g_pathCodePage = CP_ACP;
+
+// A path in wide characters; empty (and so refused by every call) when it does not convert.
+struct WidePath {
+  wchar_t text[MAX_PATH * 2];
+  explicit WidePath(const char* path) {
+    const int n = MultiByteToWideChar(g_pathCodePage, MB_ERR_INVALID_CHARS, path, -1, text,
+                                      int(sizeof text / sizeof text[0]));
+    if (n <= 0) text[0] = L'\0';
+  }
+};
+
+}  // namespace
+
+void PlatformSetPathCodePage(unsigned codePage) { g_pathCodePage = codePage; }
+
+unsigned PlatformPathCodePage() { return g_pathCodePage; }
+
 bool PlatformPathExists(const char* path) {
-  return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(WidePath(path).text) != INVALID_FILE_ATTRIBUTES;
 }
 
-void PlatformDeleteFile(const char* path) { DeleteFileA(path); }
+void PlatformDeleteFile(const char* path) { DeleteFileW(WidePath(path).text); }
 
 FileHandle PlatformCreateNewFile(const char* path) {
-  HANDLE h =
-      CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = CreateFileW(WidePath(path).text, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
   return h == INVALID_HANDLE_VALUE ? kNoFile : FileHandle(h);
 }
 
 FileHandle PlatformOpenForRead(const char* path) {
-  HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = CreateFileW(WidePath(path).text, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   return h == INVALID_HANDLE_VALUE ? kNoFile : FileHandle(h);
 }
 
@@ -41,10 +64,3 @@ bool PlatformSeek(FileHandle file, uint32_t offset) {
 }
 
 void PlatformClose(FileHandle file) { CloseHandle(HANDLE(file)); }
-
-MessageAnswer PlatformMessageBox(MessageKind kind, const char* caption, const char* text) {
-  UINT style = MB_OK | MB_ICONINFORMATION;
-  if (kind == QuestionBox) style = MB_OKCANCEL | MB_ICONQUESTION;
-  if (kind == ErrorBox) style = MB_OK | MB_ICONERROR;
-  return MessageBoxA(nullptr, text, caption, style) == IDCANCEL ? AnswerCancel : AnswerOk;
-}

@@ -11,7 +11,7 @@
 #include "core_support.h"
 
 #ifndef _WIN32
-#include "platform/platform_posix.h"
+#include "platform/message_box_handler.h"
 #endif
 
 namespace {

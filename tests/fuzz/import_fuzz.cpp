@@ -13,7 +13,7 @@
 #include "common/texts.h"
 #include "convert/conversions.h"
 #include "host/module_state.h"
-#include "platform/platform_posix.h"
+#include "platform/message_box_handler.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "convert/conversions.h"
 #include "host/module_state.h"
-#include "platform/platform_posix.h"
+#include "platform/message_box_handler.h"
 
 namespace {
 

@@ -30,6 +30,7 @@ product=(
   src/convert/import_bitmap.cpp src/convert/export_gram.cpp src/convert/bitmap_check.cpp
   src/convert/gram_codec.cpp src/convert/gram_codec_simd.cpp src/convert/bitmap_layout.cpp
   src/common/show_message.cpp src/host/module_state.cpp src/platform/platform_posix.cpp
+  src/platform/message_box_handler.cpp
 )
 flags=(-std=c++17 -O1 -g -Wall -Wextra -I"$root/src" -fno-sanitize-recover=all)
 instrument=(-fsanitize=fuzzer-no-link,address,undefined)

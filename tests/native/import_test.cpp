@@ -14,7 +14,7 @@
 #include "convert/conversions.h"
 #include "host/module_state.h"
 #include "import_bitmaps.h"
-#include "platform/platform_posix.h"
+#include "platform/message_box_handler.h"
 #include "scripted_box.h"
 
 namespace {

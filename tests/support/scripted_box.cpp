@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "platform/platform_posix.h"
+#include "platform/message_box_handler.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "platform/platform_posix.h"
+#include "platform/message_box_handler.h"
 
 namespace {
 

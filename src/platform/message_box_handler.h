@@ -1,4 +1,5 @@
-// What only the POSIX face has: programs and tests decide who answers message boxes.
+// Message boxes for programs without windows (gramconv, tests): the program decides who
+// answers them.
 #pragma once
 
 #include "platform/platform.h"

@@ -7,7 +7,6 @@
 
 #include "platform/platform.h"
 
-
 bool PlatformPathExists(const char* path) {
   struct stat st;
   return stat(path, &st) == 0;

@@ -39,8 +39,8 @@ FileHandle PlatformCreateNewFile(const char* path) {
 }
 
 FileHandle PlatformOpenForRead(const char* path) {
-  HANDLE h = CreateFileW(WidePath(path).text, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = CreateFileW(WidePath(path).text, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
   return h == INVALID_HANDLE_VALUE ? kNoFile : FileHandle(h);
 }
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Command 1: installs what is missing, builds the plug-in (dist/Vantrel.dll) and the
-# command-line converter (dist/gramconv), and shows the plug-in working: the host stand-in
+# command-line converter (dist/gramconv), packs the release ZIP for Windows users
+# (dist/Vantrel-1.00-win32.zip with SHA256SUMS), and shows the plug-in working: the host stand-in
 # loads the real 32-bit library on a virtual X server, lends it the built-in GRAM test
 # picture, and a helper thread works the real dialog as a user would. Bitmaps, PNG
 # previews and a screenshot of each step go to dist/demo/.
@@ -70,6 +71,10 @@ mkdir -p dist
 cp "$dll" dist/.Vantrel.dll.tmp && mv -f dist/.Vantrel.dll.tmp dist/Vantrel.dll
 cp "$native_dir/tools/gramconv/gramconv" dist/.gramconv.tmp && mv -f dist/.gramconv.tmp dist/gramconv
 echo "main.sh: built $root/dist/Vantrel.dll and $root/dist/gramconv"
+echo "== packing the release ZIP"
+cmake --build "$mingw_dir" -j2 --target package | grep -E '^CPack: - package|Release:' || true
+release=$root/dist/Vantrel-1.00-win32.zip
+[ -s "$release" ] || { echo "main.sh: the release ZIP was not made" >&2; exit 1; }
 
 wine_prefix=${VANTREL_WINE_HOME:-$root/build/wine32-home}/prefix
 # Waits (a while) until the programs in the Wine prefix have ended and its server is gone,
@@ -223,4 +228,7 @@ done
 echo "  screenshots: $(cd "$demo" && ls [0-9][0-9]-*.png 2>/dev/null | tr '\n' ' ')"
 echo "  (the PNG previews are scaled to 640x400, the shape the machine shows them in)"
 echo "Also built: $root/dist/gramconv, e.g. dist/gramconv export dist/demo/sample.gram picture.bmp"
+echo "Release for Windows users: $release ($(stat -c %s "$release") bytes; SHA256SUMS beside it):"
+/usr/bin/python3 -c 'import sys, zipfile
+for m in zipfile.ZipFile(sys.argv[1]).infolist(): print("  %-16s %8d bytes" % (m.filename, m.file_size))' "$release"
 [ $failures -eq 0 ]

@@ -1,0 +1,146 @@
+#!/usr/bin/python3
+"""Checks the release ZIP that Windows users install from.
+
+    check_package.py CPACK CPACK_CONFIG WORK_DIR PLUGIN.dll TEXTS_CPP
+
+Makes the package twice with CPack into WORK_DIR (touching the release texts in between,
+as a second build would) and checks:
+- both runs give the same ZIP bytes, and SHA256SUMS names that ZIP with its digest;
+- the member list, all ASCII names, every member dated the same;
+- Vantrel.dll inside is byte for byte the library the other tests ran;
+- gramconv.exe inside is a 32-bit console program importing only system DLLs;
+- the text files are UTF-8 with a byte-order mark and CRLF line ends only;
+- the Japanese guide holds the caption and every message text of the plug-in as it shows
+  them (the texts read from the product's source, so the guide cannot drift from it).
+
+Prints one line per check; exits 1 when any fails.
+"""
+import hashlib
+import io
+import os
+import re
+import shutil
+import subprocess
+import sys
+import zipfile
+
+import pefile
+
+MEMBERS = ["LICENSE.txt", "README-ja.txt", "README.txt", "Vantrel.dll", "gramconv.exe"]
+TEXTS = ["LICENSE.txt", "README-ja.txt", "README.txt"]
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "shell32.dll", "msvcrt.dll", "advapi32.dll"}
+# Texts that are not messages: the chooser's title and filter list.
+NOT_MESSAGES = {"kTextChooserTitle", "kTextChooserFilter"}
+
+failures = []
+
+
+def check(ok, message):
+    print(("ok:   " if ok else "FAIL: ") + message)
+    if not ok:
+        failures.append(message)
+    return ok
+
+
+def make_package(cpack, config, out_dir):
+    shutil.rmtree(out_dir, ignore_errors=True)
+    run = subprocess.run([cpack, "--config", config, "-B", out_dir],
+                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    zips = [name for name in os.listdir(out_dir) if name.endswith(".zip")] \
+        if os.path.isdir(out_dir) else []
+    if not check(run.returncode == 0 and len(zips) == 1, "cpack made one ZIP in %s" % out_dir):
+        print(run.stdout)
+        return None
+    return os.path.join(out_dir, zips[0])
+
+
+def message_texts(texts_cpp):
+    """Each message text of the product source, as the parts a user sees between its
+    placeholders and line breaks."""
+    source = open(texts_cpp, encoding="utf-8").read()
+    texts = {}
+    for m in re.finditer(r'\b(MessageCaption|kText\w+)\b[^=;]*=\s*((?:u8?\s*)?(?:"(?:[^"\\]|\\.)*"\s*)+);',
+                         source):
+        name = m.group(1)
+        if name in NOT_MESSAGES:
+            continue
+        text = "".join(re.findall(r'"((?:[^"\\]|\\.)*)"', m.group(2)))
+        text = text.replace("\\n", "\n")
+        texts[name] = [part for part in re.split(r"%[sd]|\n", text) if part.strip()]
+    return texts
+
+
+def check_pe32_console(data):
+    pe = pefile.PE(data=data)
+    check(pe.FILE_HEADER.Machine == 0x14C and pe.OPTIONAL_HEADER.Magic == 0x10B,
+          "gramconv.exe is PE32 for i386")
+    check(pe.OPTIONAL_HEADER.Subsystem == 3, "gramconv.exe is a console program")
+    check(not pe.FILE_HEADER.Characteristics & 0x2000, "gramconv.exe is a program, not a DLL")
+    imported = {entry.dll.decode("ascii", "replace").lower()
+                for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
+    check(imported and imported <= SYSTEM_DLLS,
+          "gramconv.exe imports only system DLLs (have: %s)" % ", ".join(sorted(imported)))
+
+
+def main():
+    cpack, config, work, plugin, texts_cpp = sys.argv[1:6]
+    first = make_package(cpack, config, os.path.join(work, "first"))
+    # A second build leaves newer files behind: the ZIP must not show it.
+    release = os.path.join(os.path.dirname(config), "release")
+    for name in os.listdir(release):
+        os.utime(os.path.join(release, name))
+    second = make_package(cpack, config, os.path.join(work, "second"))
+    if first is None or second is None:
+        return
+    data = open(first, "rb").read()
+    check(os.path.basename(first) == "Vantrel-1.00-win32.zip", "named %s" % os.path.basename(first))
+    check(data == open(second, "rb").read(), "two packagings give identical ZIP bytes")
+    sums = open(os.path.join(os.path.dirname(first), "SHA256SUMS")).read()
+    check(sums == "%s  %s\n" % (hashlib.sha256(data).hexdigest(), os.path.basename(first)),
+          "SHA256SUMS holds the ZIP's digest")
+
+    archive = zipfile.ZipFile(io.BytesIO(data))
+    infos = archive.infolist()
+    names = [info.filename for info in infos]
+    check(names == MEMBERS, "members %s (have: %s)" % (MEMBERS, names))
+    check(all(name.isascii() for name in names), "member names are ASCII")
+    check(len({info.date_time for info in infos}) == 1, "every member has the same date")
+
+    if "Vantrel.dll" in names:
+        check(archive.read("Vantrel.dll") == open(plugin, "rb").read(),
+              "Vantrel.dll is byte for byte the tested library %s" % plugin)
+    if "gramconv.exe" in names:
+        check_pe32_console(archive.read("gramconv.exe"))
+
+    decoded = {}
+    for name in TEXTS:
+        if name not in names:
+            continue
+        raw = archive.read(name)
+        check(raw.startswith(b"\xef\xbb\xbf"), "%s starts with a UTF-8 byte-order mark" % name)
+        check(raw.count(b"\n") > 0 and raw.count(b"\n") == raw.count(b"\r\n") == raw.count(b"\r"),
+              "%s has CRLF line ends only" % name)
+        try:
+            decoded[name] = raw[3:].decode("utf-8").replace("\r\n", "\n")
+        except UnicodeDecodeError as error:
+            check(False, "%s decodes as UTF-8 (%s)" % (name, error))
+    guide = decoded.get("README-ja.txt", "")
+    texts = message_texts(texts_cpp)
+    check(len(texts) >= 18, "%d message texts read from %s" % (len(texts), texts_cpp))
+    for name, parts in sorted(texts.items()):
+        missing = [part for part in parts if part not in guide]
+        check(not missing, "the guide shows %s%s" % (name, " (missing: %r)" % missing if missing else ""))
+    check("Copyright (c) 2026 The Vantrel developers" in decoded.get("LICENSE.txt", ""),
+          "LICENSE.txt carries the copyright line")
+    for name in ("README-ja.txt", "README.txt"):
+        text = decoded.get(name, "")
+        check("vantrel@example.org" in text and "1.00" in text,
+              "%s gives the contact address and the version" % name)
+
+
+if __name__ == "__main__":
+    main()
+    if failures:
+        print("%d check(s) failed" % len(failures))
+        sys.exit(1)
+    print("all checks passed")

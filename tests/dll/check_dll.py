@@ -57,6 +57,17 @@ def check(ok, message):
     return ok
 
 
+def check_system_imports(pe, what):
+    """What a PE file imports, directly or delayed, must all be system DLLs."""
+    imported = set()
+    for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []):
+        imported.add(entry.dll.decode("ascii", "replace").lower())
+    for entry in getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", []):
+        imported.add(entry.dll.decode("ascii", "replace").lower())
+    check(imported and imported <= SYSTEM_DLLS,
+          "%s imports only system DLLs (have: %s)" % (what, ", ".join(sorted(imported))))
+
+
 def objdump():
     for name in ("i686-w64-mingw32-objdump", "objdump"):
         path = shutil.which(name)
@@ -158,13 +169,7 @@ def main():
         check(removed == expected, "%s removes %s argument bytes, expected %d"
               % (name, "unknown" if removed is None else removed, expected))
 
-    imported = set()
-    for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []):
-        imported.add(entry.dll.decode("ascii", "replace").lower())
-    for entry in getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", []):
-        imported.add(entry.dll.decode("ascii", "replace").lower())
-    check(imported and imported <= SYSTEM_DLLS,
-          "only system DLLs imported (have: %s)" % ", ".join(sorted(imported)))
+    check_system_imports(pe, "the library")
 
     # The record: its identity text, terminated, at the start of 840 bytes of writable data.
     places = []
@@ -211,9 +216,14 @@ def main():
 
 
 
-if __name__ == "__main__":
-    main()
+def finish():
+    """Ends the program: status 1 when any check failed."""
     if failures:
         print("%d check(s) failed" % len(failures))
         sys.exit(1)
     print("all checks passed")
+
+
+if __name__ == "__main__":
+    main()
+    finish()

@@ -26,21 +26,13 @@ import zipfile
 
 import pefile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "dll"))
+from check_dll import check, check_system_imports, finish  # noqa: E402
+
 MEMBERS = ["LICENSE.txt", "README-ja.txt", "README.txt", "Vantrel.dll", "gramconv.exe"]
 TEXTS = ["LICENSE.txt", "README-ja.txt", "README.txt"]
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "shell32.dll", "msvcrt.dll", "advapi32.dll"}
 # Texts that are not messages: the chooser's title and filter list.
 NOT_MESSAGES = {"kTextChooserTitle", "kTextChooserFilter"}
-
-failures = []
-
-
-def check(ok, message):
-    print(("ok:   " if ok else "FAIL: ") + message)
-    if not ok:
-        failures.append(message)
-    return ok
-
 
 def make_package(cpack, config, out_dir):
     shutil.rmtree(out_dir, ignore_errors=True)
@@ -76,10 +68,7 @@ def check_pe32_console(data):
           "gramconv.exe is PE32 for i386")
     check(pe.OPTIONAL_HEADER.Subsystem == 3, "gramconv.exe is a console program")
     check(not pe.FILE_HEADER.Characteristics & 0x2000, "gramconv.exe is a program, not a DLL")
-    imported = {entry.dll.decode("ascii", "replace").lower()
-                for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
-    check(imported and imported <= SYSTEM_DLLS,
-          "gramconv.exe imports only system DLLs (have: %s)" % ", ".join(sorted(imported)))
+    check_system_imports(pe, "gramconv.exe")
 
 
 def main():
@@ -140,7 +129,4 @@ def main():
 
 if __name__ == "__main__":
     main()
-    if failures:
-        print("%d check(s) failed" % len(failures))
-        sys.exit(1)
-    print("all checks passed")
+    finish()

@@ -1,5 +1,6 @@
 // GRAM export through the POSIX face: every outcome the user can meet, the exact bytes of
 // the file, and writes that fail part-way (file size limit, a full file system).
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -9,6 +10,7 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -63,6 +65,18 @@ bool Exists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
+// Names in a folder that look like the export's temporary files ("~vt…").
+std::string Temporaries(const std::string& dir) {
+  std::string names;
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return names;
+  while (const dirent* entry = readdir(d)) {
+    if (strncmp(entry->d_name, "~vt", 3) == 0) names += std::string(entry->d_name) + " ";
+  }
+  closedir(d);
+  return names;
+}
+
 uint32_t Le32(const std::string& bytes, size_t at) {
   return ReadLe32(reinterpret_cast<const uint8_t*>(bytes.data()) + at);
 }
@@ -102,7 +116,10 @@ class Export : public ::testing::Test {
     memcpy(before_, g_planes, sizeof g_planes);
   }
   void TearDown() override {
+    // Whatever happened, no temporary file is left beside the target.
+    EXPECT_EQ(Temporaries(dir_), "");
     if (!mounted_.empty()) {
+      EXPECT_EQ(Temporaries(mounted_), "");
       EXPECT_EQ(umount(mounted_.c_str()), 0);
     }
     // Planes are only read, whatever happened.
@@ -253,6 +270,15 @@ TEST_F(Export, PathIsShownVerbatimEvenWithPercentSignsOrAtFullLength) {
     ExpectBoxes(boxes, {{QuestionBox, ExportQuestion(longest)}, {InformationBox, kDone}});
   }
   EXPECT_EQ(ReadFile(longest).size(), 64118u);
+  // No temporary name fits beside it: the old file is replaced in place, as ever.
+  {
+    ScriptedBoxes boxes({AnswerOk, AnswerOk});
+    ExportGramToBitmap(longest.c_str(), Res320);
+    ExpectBoxes(boxes, {{QuestionBox, ExportQuestion(longest)},
+                        {QuestionBox, OverwriteQuestion(longest)},
+                        {InformationBox, kDone}});
+  }
+  EXPECT_TRUE(ReadFile(longest) == ExpectedFile(Res320));
 }
 
 TEST_F(Export, JapaneseFileNameIsUsedAsItsCodePage932Bytes) {
@@ -372,7 +398,7 @@ TEST_F(Export, FullFileSystemRemovesTheFileAndReportsTheFailure) {
   const std::string mountPoint = Path("tiny");
   ASSERT_EQ(mkdir(mountPoint.c_str(), 0755), 0);
   if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=16k") != 0) {
-    GTEST_SKIP() << "cannot mount a tmpfs here: " << strerror(errno);
+    GTEST_SKIP() << "cannot mount a tmpfs here (tests run as root in CI): " << strerror(errno);
   }
   mounted_ = mountPoint;
   const std::string path = mountPoint + "/full.bmp";
@@ -386,6 +412,79 @@ TEST_F(Export, FullFileSystemRemovesTheFileAndReportsTheFailure) {
   const std::string small = mountPoint + "/fits.bin";
   WriteFile(small, std::string(8192, 'z'));
   EXPECT_EQ(ReadFile(small).size(), 8192u);
+}
+
+// The disk fills up while a 640-dot export replaces a 320-dot one: the old picture stays.
+TEST_F(Export, FullFileSystemDuringAnOverwriteKeepsTheOldFile) {
+  const std::string mountPoint = Path("small");
+  ASSERT_EQ(mkdir(mountPoint.c_str(), 0755), 0);
+  // 64 KiB: the old 32118 bytes fit, the new 64118 beside them do not.
+  if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0) {
+    GTEST_SKIP() << "cannot mount a tmpfs here (tests run as root in CI): " << strerror(errno);
+  }
+  mounted_ = mountPoint;
+  const std::string path = mountPoint + "/pic.bmp";
+  {
+    ScriptedBoxes boxes({AnswerOk});
+    ExportGramToBitmap(path.c_str(), Res320);
+  }
+  const std::string old = ReadFile(path);
+  ASSERT_TRUE(old == ExpectedFile(Res320));
+  ScriptedBoxes boxes({AnswerOk, AnswerOk});
+  ExportGramToBitmap(path.c_str(), Res640);
+  ExpectBoxes(boxes, {{QuestionBox, ExportQuestion(path)},
+                      {QuestionBox, OverwriteQuestion(path)},
+                      {ErrorBox, kWriteFailed}});
+  EXPECT_TRUE(ReadFile(path) == old) << "the old file was lost";
+}
+
+TEST_F(Export, ReadOnlyFileOrANameTakenDuringTheQuestionIsKept) {
+  const std::string readOnly = Path("readonly.bmp");
+  WriteFile(readOnly, "read-only, mine");
+  ASSERT_EQ(chmod(readOnly.c_str(), 0444), 0);
+  {
+    ScriptedBoxes boxes({AnswerOk, AnswerOk});
+    ExportGramToBitmap(readOnly.c_str(), Res320);
+    ExpectBoxes(boxes, {{QuestionBox, ExportQuestion(readOnly)},
+                        {QuestionBox, OverwriteQuestion(readOnly)},
+                        {ErrorBox, kCreateFailed}});
+  }
+  EXPECT_EQ(ReadFile(readOnly), "read-only, mine");
+
+  // Free when the user was asked, taken before the move: nobody agreed to replace it.
+  const std::string taken = Path("taken.bmp");
+  ScriptedBoxes boxes({AnswerOk});
+  boxes.WhileAsking(0, [&] { WriteFile(taken, "someone else's"); });
+  ExportGramToBitmap(taken.c_str(), Res640);
+  ExpectBoxes(boxes, {{QuestionBox, ExportQuestion(taken)}, {ErrorBox, kCreateFailed}});
+  EXPECT_EQ(ReadFile(taken), "someone else's");
+}
+
+TEST_F(Export, DeviceOrPipeAsTargetIsRefusedAndStaysWhatItWas) {
+  std::vector<std::string> targets = {Path("pipe.bmp")};
+  ASSERT_EQ(mkfifo(targets[0].c_str(), 0644), 0);
+  // A null device of the test's own, so a fault replaces that node and not the system's.
+  const std::string device = Path("null.bmp");
+  if (mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+    targets.push_back(device);
+  } else {
+    ADD_FAILURE() << "cannot make a device node (tests run as root): " << strerror(errno);
+  }
+  for (const std::string& path : targets) {
+    SCOPED_TRACE(path);
+    struct stat before;
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    ScriptedBoxes boxes({AnswerOk, AnswerOk});
+    ExportGramToBitmap(path.c_str(), Res320);
+    ExpectBoxes(boxes, {{QuestionBox, ExportQuestion(path)},
+                        {QuestionBox, OverwriteQuestion(path)},
+                        {ErrorBox, kCreateFailed}});
+    struct stat after;
+    ASSERT_EQ(stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(after.st_rdev, before.st_rdev);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "the node was replaced";
+  }
 }
 
 }  // namespace

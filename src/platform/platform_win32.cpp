@@ -127,9 +127,9 @@ bool PlatformIsSpecialFile(const char* path) {
   if (wide.text[0] == L'\0') return false;
   if (IsDeviceName(wide.text)) return true;
   const DWORD attributes = GetFileAttributesW(wide.text);
-  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return true;
-  // Opened for its attributes only: that neither reads, nor waits, nor conflicts with sharing.
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+  // Opened for its attributes only, which neither reads, nor waits, nor meets sharing. Asked
+  // even without attributes: Wine has none for a Unix device such as Z:\dev\zero.
   HANDLE h = CreateFileW(wide.text, FILE_READ_ATTRIBUTES,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);

@@ -61,9 +61,9 @@ bool IsDeviceName(const wchar_t* path) {
     bool share = true;  // \\server\share\...
     if ((rest[0] == L'.' || rest[0] == L'?') && IsSeparator(rest[1])) {
       rest += 2;
-      if (rest[0] != L'\0' && rest[1] == L':') {
+      if (rest[0] != L'\0' && rest[1] == L':' && IsSeparator(rest[2])) {
         share = false;  // \\?\C:\... is a drive path
-      } else if (ComponentIs(rest, L"UNC")) {
+      } else if (ComponentIs(rest, L"UNC") && rest[3] != L'\0') {
         rest += 4;
       } else {
         return true;

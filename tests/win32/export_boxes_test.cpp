@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -95,33 +94,15 @@ std::string Temporaries(const std::string& dir) {
   return names;
 }
 
-// Runs an action on this thread the moment the next message box comes up, before anyone can
-// answer it: the world changing while the user reads a question.
-class WhileTheBoxIsUp {
- public:
-  explicit WhileTheBoxIsUp(std::function<void()> action) {
-    action_ = std::move(action);
-    hook_ = SetWindowsHookExA(WH_CBT, &Hook, nullptr, GetCurrentThreadId());
+// Set to a path, the next box that comes up on this thread takes that name first.
+std::string g_nameToTake;
+LRESULT CALLBACK TakeTheNameAsTheBoxComesUp(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_ACTIVATE && !g_nameToTake.empty()) {
+    WriteAll(g_nameToTake, "someone else's");
+    g_nameToTake.clear();
   }
-  ~WhileTheBoxIsUp() {
-    UnhookWindowsHookEx(hook_);
-    action_ = nullptr;
-  }
-  bool ran() const { return ran_; }
-
- private:
-  static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_ACTIVATE && action_) {
-      action_();
-      action_ = nullptr;
-      ran_ = true;
-    }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-  }
-  static inline std::function<void()> action_;
-  static inline bool ran_ = false;
-  HHOOK hook_;
-};
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
 
 uint8_t g_planes[3][kGramPlaneBytes];
 
@@ -263,11 +244,14 @@ TEST_F(ExportBoxes, FileInUseOrReadOnlyIsKeptByteForByte) {
 }
 
 TEST_F(ExportBoxes, NameTakenWhileTheQuestionIsUpIsNotReplaced) {
+  // Taken before anyone could answer: nobody agreed to replace it.
   const std::string path = Path("taken.bmp");
-  WhileTheBoxIsUp taker([&] { WriteAll(path, "someone else's"); });
+  g_nameToTake = path;
+  HHOOK hook =
+      SetWindowsHookExA(WH_CBT, &TakeTheNameAsTheBoxComesUp, nullptr, GetCurrentThreadId());
   ExportAndExpect(path, Res320, {Ok, Ok},
                   {{BoxKind::Question, ExportQuestion(path)}, {BoxKind::Error, kCreateFailed}});
-  EXPECT_TRUE(taker.ran());
+  UnhookWindowsHookEx(hook);
   EXPECT_EQ(ReadAll(path), "someone else's");
 }
 
@@ -283,7 +267,7 @@ TEST_F(ExportBoxes, DevicesAreRefusedAfterTheQuestions) {
   }
 }
 
-// A disk that fills up while a 640-dot export replaces a 320-dot one: a 64 KiB tmpfs that the
+// A disk that fills up while a 640-dot export replaces a 320-dot one: a 48 KiB tmpfs that the
 // test's fixture mounts (VANTREL_SMALL_DISK, the Unix path; Wine shows / as Z:).
 TEST_F(ExportBoxes, FullDiskDuringAnOverwriteKeepsTheOldFile) {
   const char* unixDir = getenv("VANTREL_SMALL_DISK");

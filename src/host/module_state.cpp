@@ -20,8 +20,10 @@ bool HavePlanes() {
 
 void QueryHostPlanes() {
   if (Module::HostServices == nullptr) return;
-  QueryPlanesEntry query =
-      reinterpret_cast<QueryPlanesEntry>(Module::HostServices[kQueryPlanesIndex]);
+  // A table without this entry is a host that lends no planes, like no table at all.
+  const uintptr_t entry = Module::HostServices[kQueryPlanesIndex];
+  if (entry == 0) return;
+  QueryPlanesEntry query = reinterpret_cast<QueryPlanesEntry>(entry);
   query(Module::HostCookie, &Module::GramPlanes.plane[0], &Module::GramPlanes.plane[1],
         &Module::GramPlanes.plane[2]);
 }

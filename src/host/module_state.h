@@ -42,5 +42,5 @@ extern char DropPath[kPathBytes];      // last dropped file name
 // True when all three plane addresses are known.
 bool HavePlanes();
 
-// Asks the host for the plane addresses through its service table, if there is one.
+// Asks the host for the plane addresses through its service table, if it has the entry.
 void QueryHostPlanes();

@@ -1,5 +1,6 @@
 // GRAM export through the POSIX face: every outcome the user can meet, the exact bytes of
 // the file, and writes that fail part-way (file size limit, a full file system).
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -9,6 +10,7 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -63,6 +65,18 @@ bool Exists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
+// Names in a folder that look like the export's temporary files ("~vt…").
+std::string Temporaries(const std::string& dir) {
+  std::string names;
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return names;
+  while (const dirent* entry = readdir(d)) {
+    if (strncmp(entry->d_name, "~vt", 3) == 0) names += std::string(entry->d_name) + " ";
+  }
+  closedir(d);
+  return names;
+}
+
 uint32_t Le32(const std::string& bytes, size_t at) {
   return ReadLe32(reinterpret_cast<const uint8_t*>(bytes.data()) + at);
 }
@@ -102,7 +116,10 @@ class Export : public ::testing::Test {
     memcpy(before_, g_planes, sizeof g_planes);
   }
   void TearDown() override {
+    // Whatever happened, no temporary file is left beside the target.
+    EXPECT_EQ(Temporaries(dir_), "");
     if (!mounted_.empty()) {
+      EXPECT_EQ(Temporaries(mounted_), "");
       EXPECT_EQ(umount(mounted_.c_str()), 0);
     }
     // Planes are only read, whatever happened.
@@ -253,6 +270,15 @@ TEST_F(Export, PathIsShownVerbatimEvenWithPercentSignsOrAtFullLength) {
     ExpectBoxes(boxes, {{QuestionBox, ExportQuestion(longest)}, {InformationBox, kDone}});
   }
   EXPECT_EQ(ReadFile(longest).size(), 64118u);
+  // No temporary name fits beside it: the old file is replaced in place, as ever.
+  {
+    ScriptedBoxes boxes({AnswerOk, AnswerOk});
+    ExportGramToBitmap(longest.c_str(), Res320);
+    ExpectBoxes(boxes, {{QuestionBox, ExportQuestion(longest)},
+                        {QuestionBox, OverwriteQuestion(longest)},
+                        {InformationBox, kDone}});
+  }
+  EXPECT_TRUE(ReadFile(longest) == ExpectedFile(Res320));
 }
 
 TEST_F(Export, JapaneseFileNameIsUsedAsItsCodePage932Bytes) {
@@ -366,26 +392,76 @@ TEST_F(Export, WriteThatJustFitsTheLimitSucceeds) {
   }
 }
 
-// A real full file system: a 16 KiB tmpfs holds the headers but not the pixels. Needs the
-// right to mount; skipped where that is not granted.
-TEST_F(Export, FullFileSystemRemovesTheFileAndReportsTheFailure) {
+// A real full file system: a 48 KiB tmpfs holds a 320-dot export but not a 640-dot one,
+// alone or beside it. Needs the right to mount; skipped where that is not granted.
+TEST_F(Export, FullFileSystemReportsTheFailureAndKeepsTheOldFile) {
   const std::string mountPoint = Path("tiny");
   ASSERT_EQ(mkdir(mountPoint.c_str(), 0755), 0);
-  if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=16k") != 0) {
-    GTEST_SKIP() << "cannot mount a tmpfs here: " << strerror(errno);
+  if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=48k") != 0) {
+    GTEST_SKIP() << "cannot mount a tmpfs here (tests run as root in CI): " << strerror(errno);
   }
   mounted_ = mountPoint;
   const std::string path = mountPoint + "/full.bmp";
   {
     ScriptedBoxes boxes({AnswerOk});
-    ExportGramToBitmap(path.c_str(), Res320);
+    ExportGramToBitmap(path.c_str(), Res640);
     ExpectBoxes(boxes, {{QuestionBox, ExportQuestion(path)}, {ErrorBox, kWriteFailed}});
   }
   EXPECT_FALSE(Exists(path));
-  // The space came back with the file: a file that fits can still be written there.
-  const std::string small = mountPoint + "/fits.bin";
-  WriteFile(small, std::string(8192, 'z'));
-  EXPECT_EQ(ReadFile(small).size(), 8192u);
+  // The space came back with the file: the smaller export fits...
+  {
+    ScriptedBoxes boxes({AnswerOk});
+    ExportGramToBitmap(path.c_str(), Res320);
+    ExpectBoxes(boxes, {{QuestionBox, ExportQuestion(path)}, {InformationBox, kDone}});
+  }
+  // ...and outlives a larger export over it that runs out of space.
+  ScriptedBoxes boxes({AnswerOk, AnswerOk});
+  ExportGramToBitmap(path.c_str(), Res640);
+  ExpectBoxes(boxes, {{QuestionBox, ExportQuestion(path)},
+                      {QuestionBox, OverwriteQuestion(path)},
+                      {ErrorBox, kWriteFailed}});
+  EXPECT_TRUE(ReadFile(path) == ExpectedFile(Res320)) << "the old file was lost";
+}
+
+TEST_F(Export, ReadOnlyFileOrANameTakenDuringTheQuestionIsKept) {
+  const std::string readOnly = Path("readonly.bmp");
+  WriteFile(readOnly, "read-only, mine");
+  ASSERT_EQ(chmod(readOnly.c_str(), 0444), 0);
+  {
+    ScriptedBoxes boxes({AnswerOk, AnswerOk});
+    ExportGramToBitmap(readOnly.c_str(), Res320);
+    ExpectBoxes(boxes, {{QuestionBox, ExportQuestion(readOnly)},
+                        {QuestionBox, OverwriteQuestion(readOnly)},
+                        {ErrorBox, kCreateFailed}});
+  }
+  EXPECT_EQ(ReadFile(readOnly), "read-only, mine");
+
+  // Free when the user was asked, taken before the move: nobody agreed to replace it.
+  const std::string taken = Path("taken.bmp");
+  ScriptedBoxes boxes({AnswerOk});
+  boxes.WhileAsking(0, [&] { WriteFile(taken, "someone else's"); });
+  ExportGramToBitmap(taken.c_str(), Res640);
+  ExpectBoxes(boxes, {{QuestionBox, ExportQuestion(taken)}, {ErrorBox, kCreateFailed}});
+  EXPECT_EQ(ReadFile(taken), "someone else's");
+}
+
+TEST_F(Export, DeviceOrPipeAsTargetIsRefusedAndStaysWhatItWas) {
+  // A null device of the test's own (as root), so a fault replaces no node of the system.
+  const std::string fifo = Path("pipe.bmp"), device = Path("null.bmp");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  if (mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+    GTEST_SKIP() << "cannot make a device node (tests run as root in CI): " << strerror(errno);
+  }
+  for (const std::string& path : {fifo, device}) {
+    ScriptedBoxes boxes({AnswerOk, AnswerOk});
+    ExportGramToBitmap(path.c_str(), Res320);
+    ExpectBoxes(boxes, {{QuestionBox, ExportQuestion(path)},
+                        {QuestionBox, OverwriteQuestion(path)},
+                        {ErrorBox, kCreateFailed}});
+  }
+  struct stat st;
+  EXPECT_TRUE(stat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+  EXPECT_TRUE(stat(device.c_str(), &st) == 0 && S_ISCHR(st.st_mode));
 }
 
 }  // namespace

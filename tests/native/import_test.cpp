@@ -1,6 +1,7 @@
 // GRAM import through the POSIX face: real files in a temporary folder, message boxes
 // recorded and answered by a script. Every refusal and every Cancel must leave GRAM as it was.
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -422,6 +423,19 @@ TEST_F(ImportTest, WithoutPlanesNothingElseHappens) {
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, kNoGram);
   EXPECT_TRUE(g_gram == before);
+}
+
+TEST_F(ImportTest, PipeOrDeviceIsRefusedAsUnopenableWithoutWaiting) {
+  // A FIFO with nobody writing, then with a writer that stays silent: either would block a
+  // plain open or the first read. A device reads as nothing but is no file either.
+  const std::string fifo = dir_ + "/pipe.bmp";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  ExpectRefused(fifo, Res320, OpenFailedText(fifo));
+  const int writer = open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(writer, 0);
+  ExpectRefused(fifo, Res640, OpenFailedText(fifo));
+  close(writer);
+  ExpectRefused("/dev/null", Res320, OpenFailedText("/dev/null"));
 }
 
 }  // namespace

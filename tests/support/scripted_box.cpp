@@ -44,6 +44,7 @@ MessageAnswer ScriptedBoxes::Handle(MessageKind kind, const char* caption, const
   ScriptedBoxes& self = *g_active;
   self.boxes_.push_back({kind, Cp932ToUtf8(caption), Cp932ToUtf8(text)});
   if (kind != QuestionBox) return AnswerOk;
+  if (self.whileAsking_ && self.next_ == self.whileAskingIndex_) self.whileAsking_();
   if (self.next_ >= self.answers_.size()) {
     self.ranOut_ = true;
     return AnswerCancel;

@@ -2,6 +2,7 @@
 // records every box (kind, caption, text converted to UTF-8) and answers from a script.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,13 @@ class ScriptedBoxes {
   ScriptedBoxes(const ScriptedBoxes&) = delete;
   ScriptedBoxes& operator=(const ScriptedBoxes&) = delete;
 
+  // Runs action while question number index (from 0) is up, before it is answered: the
+  // world may change while the user reads a question.
+  void WhileAsking(size_t index, std::function<void()> action) {
+    whileAskingIndex_ = index;
+    whileAsking_ = std::move(action);
+  }
+
   const std::vector<RecordedBox>& boxes() const { return boxes_; }
   // True when a question arrived that the script had no answer for.
   bool ranOutOfAnswers() const { return ranOut_; }
@@ -31,6 +39,8 @@ class ScriptedBoxes {
   std::vector<MessageAnswer> answers_;
   size_t next_ = 0;
   bool ranOut_ = false;
+  size_t whileAskingIndex_ = 0;
+  std::function<void()> whileAsking_;
   std::vector<RecordedBox> boxes_;
 };
 

@@ -25,6 +25,8 @@ std::string OverwriteQuestion(const std::string& path) {
 const std::string kCreateFailed =
     Sjis("BMPファイルを作成できません。使用中、アクセス権などの確認をしてください。");
 const std::string kDone = Sjis("BMPファイルへの書き込み完了");
+const std::string kWriteFailed =
+    Sjis("BMPファイルへの書き込みに失敗しました。ディスクの空き容量などを確認してください。");
 const std::string kNoGram =
     Sjis("GRAMを取得できていません。エミュレータ本体の状態を確認してください。");
 
@@ -80,6 +82,28 @@ bool Exists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// Names in a folder that look like the export's temporary files ("~vt…").
+std::string Temporaries(const std::string& dir) {
+  std::string names;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((dir + "\\~vt*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do names += std::string(found.cFileName) + " ";
+  while (FindNextFileA(search, &found));
+  FindClose(search);
+  return names;
+}
+
+// Set to a path, the next box that comes up on this thread takes that name first.
+std::string g_nameToTake;
+LRESULT CALLBACK TakeTheNameAsTheBoxComesUp(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_ACTIVATE && !g_nameToTake.empty()) {
+    WriteAll(g_nameToTake, "someone else's");
+    g_nameToTake.clear();
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 uint8_t g_planes[3][kGramPlaneBytes];
 
 class ExportBoxes : public ::testing::Test {
@@ -102,6 +126,8 @@ class ExportBoxes : public ::testing::Test {
     Module::GramPlanes = {{g_planes[0], g_planes[1], g_planes[2]}};
   }
   void TearDown() override {
+    // Whatever happened, no temporary file is left beside the target.
+    EXPECT_EQ(Temporaries(dir_), "");
     Module::GramPlanes = {};
     RemoveTree(dir_);
   }
@@ -189,6 +215,78 @@ TEST_F(ExportBoxes, FileHeldOpenWithoutSharingCannotBeReplaced) {
                    {BoxKind::Error, kCreateFailed}});
   CloseHandle(held);
   EXPECT_EQ(ReadAll(path), "in use");
+}
+
+TEST_F(ExportBoxes, FileInUseOrReadOnlyIsKeptByteForByte) {
+  // Held by a viewer that lets others delete it: deleting it first would only mark it, and
+  // it would vanish once the viewer closes it.
+  const std::string viewed = Path("viewed.bmp");
+  WriteAll(viewed, "viewed");
+  HANDLE held = CreateFileA(viewed.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  ExportAndExpect(viewed, Res320, {Ok, Ok, Ok},
+                  {{BoxKind::Question, ExportQuestion(viewed)},
+                   {BoxKind::Question, OverwriteQuestion(viewed)},
+                   {BoxKind::Error, kCreateFailed}});
+  CloseHandle(held);
+  EXPECT_EQ(ReadAll(viewed), "viewed");
+
+  const std::string readOnly = Path("readonly.bmp");
+  WriteAll(readOnly, "read-only");
+  ASSERT_TRUE(SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+  ExportAndExpect(readOnly, Res640, {Ok, Ok, Ok},
+                  {{BoxKind::Question, ExportQuestion(readOnly)},
+                   {BoxKind::Question, OverwriteQuestion(readOnly)},
+                   {BoxKind::Error, kCreateFailed}});
+  EXPECT_EQ(ReadAll(readOnly), "read-only");
+  SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(ExportBoxes, NameTakenWhileTheQuestionIsUpIsNotReplaced) {
+  // Taken before anyone could answer: nobody agreed to replace it.
+  const std::string path = Path("taken.bmp");
+  g_nameToTake = path;
+  HHOOK hook =
+      SetWindowsHookExA(WH_CBT, &TakeTheNameAsTheBoxComesUp, nullptr, GetCurrentThreadId());
+  ExportAndExpect(path, Res320, {Ok, Ok},
+                  {{BoxKind::Question, ExportQuestion(path)}, {BoxKind::Error, kCreateFailed}});
+  UnhookWindowsHookEx(hook);
+  EXPECT_EQ(ReadAll(path), "someone else's");
+}
+
+TEST_F(ExportBoxes, DevicesAreRefusedAfterTheQuestions) {
+  // Reserved names are devices in every folder and with any extension; aux.bmp used to hang.
+  for (const std::string& path : {std::string("NUL"), Path("nul.bmp"), Path("Aux.bmp"),
+                                  Path("com1.bmp"), std::string("\\\\.\\pipe\\vantrel-none")}) {
+    SCOPED_TRACE(path);
+    ExportAndExpect(path, Res320, {Ok, Ok, Ok},
+                    {{BoxKind::Question, ExportQuestion(path)},
+                     {BoxKind::Question, OverwriteQuestion(path)},
+                     {BoxKind::Error, kCreateFailed}});
+  }
+}
+
+// A disk that fills up while a 640-dot export replaces a 320-dot one: a 48 KiB tmpfs that the
+// test's fixture mounts (VANTREL_SMALL_DISK, the Unix path; Wine shows / as Z:).
+TEST_F(ExportBoxes, FullDiskDuringAnOverwriteKeepsTheOldFile) {
+  const char* unixDir = getenv("VANTREL_SMALL_DISK");
+  std::string dir = unixDir != nullptr ? std::string("Z:") + unixDir : "";
+  for (char& c : dir) c = c == '/' ? '\\' : c;
+  if (dir.empty() || !Exists(dir + "\\mounted")) {
+    GTEST_SKIP() << "no small disk mounted by the fixture (mounting needs root, as in CI)";
+  }
+  const std::string path = dir + "\\pic.bmp";
+  DeleteFileA(path.c_str());
+  ExportAndExpect(path, Res320, {Ok, Ok},
+                  {{BoxKind::Question, ExportQuestion(path)}, {BoxKind::Information, kDone}});
+  ExportAndExpect(path, Res640, {Ok, Ok, Ok},
+                  {{BoxKind::Question, ExportQuestion(path)},
+                   {BoxKind::Question, OverwriteQuestion(path)},
+                   {BoxKind::Error, kWriteFailed}});
+  EXPECT_TRUE(ReadAll(path) == ExpectedFile(Res320)) << "the old file was lost";
+  EXPECT_EQ(Temporaries(dir), "");
+  DeleteFileA(path.c_str());
 }
 
 TEST_F(ExportBoxes, JapanesePathIsUsedAsCodePage932Bytes) {

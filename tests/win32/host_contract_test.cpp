@@ -144,6 +144,21 @@ TEST_F(HostContract, NullTableIsASilentNoOp) {
   for (uint8_t* plane : g_queries[0].atEntry) EXPECT_EQ(plane, nullptr);
 }
 
+TEST_F(HostContract, NullQueryPlanesEntryIsNotCalled) {
+  // A table whose fifth entry is empty lends no planes, as if there were no table.
+  uintptr_t services[6];
+  memcpy(services, g_services, sizeof services);
+  services[4] = 0;
+  Record(5);
+  EXPECT_EQ(Call("InitializeBoardEx", {Address(services)}), 1u);
+  EXPECT_EQ(Call("IntializeBoard"), 1u);
+  EXPECT_EQ(Call("ReIntializeBoard"), 1u);
+  EXPECT_TRUE(g_queries.empty());
+  EXPECT_EQ(Call("InitializeBoardEx", {Services()}), 1u);
+  ASSERT_EQ(g_queries.size(), 1u);
+  for (uint8_t* plane : g_queries[0].atEntry) EXPECT_EQ(plane, nullptr);
+}
+
 TEST_F(HostContract, InitialisingTwiceAsksTwiceAndTheLaterPlanesWin) {
   Record(0x00C0FFEEu);
   EXPECT_EQ(Call("InitializeBoardEx", {Services()}), 1u);

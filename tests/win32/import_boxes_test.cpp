@@ -215,6 +215,37 @@ TEST_F(ImportBoxesTest, FileHeldByAnotherHandleImportsOnlyWhenItSharesReading) {
   CloseHandle(writer);
 }
 
+// Closes a pipe's writing end after 10 s unless told sooner: an import that waits on the
+// pipe then ends with a wrong box instead of hanging the test.
+DWORD WINAPI CloseWriterLater(LPVOID param) {
+  HANDLE* handles = static_cast<HANDLE*>(param);  // {writer, told}
+  WaitForSingleObject(handles[1], 10000);
+  CloseHandle(handles[0]);
+  return 0;
+}
+
+TEST_F(ImportBoxesTest, PipesAndDevicesAreRefusedAsUnopenableWithoutWaiting) {
+  const std::string pipe = "\\\\.\\pipe\\vantrel-silent-" + std::to_string(GetCurrentProcessId());
+  HANDLE handles[2] = {CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 4096,
+                                        4096, 0, nullptr),
+                       CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  ASSERT_NE(handles[0], INVALID_HANDLE_VALUE);
+  HANDLE closer = CreateThread(nullptr, 0, &CloseWriterLater, handles, 0, nullptr);
+  ASSERT_NE(closer, nullptr);
+  ExpectRefused(pipe, Res320, OpenFailedText(pipe));
+  SetEvent(handles[1]);
+  WaitForSingleObject(closer, INFINITE);
+  CloseHandle(closer);
+  CloseHandle(handles[1]);
+
+  // Reserved device names in any folder, with or without an extension, and a Unix device
+  // that only its handle tells apart (it would read as endless zeros).
+  for (const std::string& path : {std::string("NUL"), std::string("con"), dir_ + "\\aux.bmp",
+                                  dir_ + "\\COM1.bmp", std::string("Z:\\dev\\zero")}) {
+    ExpectRefused(path, Res640, OpenFailedText(path));
+  }
+}
+
 TEST_F(ImportBoxesTest, JapanesePathIsUsedAndShownAsGiven) {
   Gram picture;
   FillPicture(picture, 7, false);

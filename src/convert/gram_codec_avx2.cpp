@@ -223,25 +223,72 @@ VANTREL_AVX2 void Decode320Block(const uint8_t* in, const PlaneOut& out, uint32_
   StorePlaneWords(PlaneWords320(in, 0), PlaneWords320(in, 1), PlaneWords320(in, 2), order, out, i);
 }
 
-// Res640: a column is four pixel bytes, each holding a bit pair of every plane. Masking keeps
-// plane k's pairs; two multiply-adds sum them as b0 + 4 b1 + 16 (b2 + 4 b3), giving the plane
-// byte shifted up by 2k, one per 32-bit lane.
-VANTREL_AVX2 inline __m256i PlaneDwords640(__m256i pairs, uint32_t k) {
-  const __m256i plane = _mm256_and_si256(pairs, _mm256_set1_epi8(char(3 << (2 * k))));
-  const __m256i halves = _mm256_maddubs_epi16(plane, _mm256_set1_epi16(0x0401));
-  return _mm256_madd_epi16(halves, _mm256_set1_epi32(0x00100001));
+// The decoder's counterparts of LoadTwoLines and StoreTwoRows: rows L and L - 1 in, the
+// same columns of lines L and L - 1 out.
+VANTREL_AVX2 inline __m256i LoadTwoRows(const uint8_t* in, uint32_t rowBytes) {
+  return _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(in + rowBytes),
+                             reinterpret_cast<const __m128i*>(in));
 }
 
-// Res640: 64 pixel bytes (16 columns) -> 16 bytes of each plane at offset i. Packing two
-// vectors of eight columns interleaves their 128-bit halves: columns 0-3, 8-11 | 4-7, 12-15.
+VANTREL_AVX2 inline void StoreTwoLines(uint8_t* plane, uint32_t i, __m256i v) {
+  _mm256_storeu2_m128i(reinterpret_cast<__m128i*>(plane + i - kGramLineBytes),
+                       reinterpret_cast<__m128i*>(plane + i), v);
+}
+
+// Res640 works on colour pairs: a byte holding the 3-bit colours of GRAM positions n (bits
+// 0-2) and n + 4 (bits 4-6) of one column. Shifts work on 16-bit lanes; every caller masks so
+// that no bit crosses into another byte.
+VANTREL_AVX2 inline __m256i Mask(__m256i v, int bits) {
+  return _mm256_and_si256(v, _mm256_set1_epi8(char(bits)));
+}
+
+// Bits from and from + 4 of each byte, moved to to and to + 4 (from, to in 0..3).
+VANTREL_AVX2 inline __m256i MoveBitPair(__m256i v, int from, int to) {
+  const __m256i kept = Mask(v, 0x11 << from);
+  if (from == to) return kept;
+  return from < to ? _mm256_slli_epi16(kept, to - from) : _mm256_srli_epi16(kept, from - to);
+}
+
+// The colour pairs of the left or the right pixels of pixel bytes j and j + 2 of each column.
+VANTREL_AVX2 inline __m256i LeftColours(__m256i low, __m256i high) {
+  return _mm256_or_si256(Mask(_mm256_srli_epi16(low, 4), 0x07), Mask(high, 0x70));
+}
+
+VANTREL_AVX2 inline __m256i RightColours(__m256i low, __m256i high) {
+  return _mm256_or_si256(Mask(low, 0x07), Mask(_mm256_slli_epi16(high, 4), 0x70));
+}
+
+// Res640: 16 columns of two rows (line L at in, line L - 1 one row later) -> 16 bytes of each
+// plane of both lines, line L at offset i. Each 128-bit half is one line's work.
 VANTREL_AVX2 void Decode640Block(const uint8_t* in, const PlaneOut& out, uint32_t i) {
-  const __m256i first = LookUpPixels(in, kDecodeTables.left640, kDecodeTables.right640);
-  const __m256i second = LookUpPixels(in + 32, kDecodeTables.left640, kDecodeTables.right640);
-  const __m256i blue = _mm256_packus_epi32(PlaneDwords640(first, 0), PlaneDwords640(second, 0));
-  const __m256i red = _mm256_packus_epi32(PlaneDwords640(first, 1), PlaneDwords640(second, 1));
-  const __m256i green = _mm256_packus_epi32(PlaneDwords640(first, 2), PlaneDwords640(second, 2));
-  const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
-  StorePlaneWords(blue, _mm256_srli_epi16(red, 2), _mm256_srli_epi16(green, 4), order, out, i);
+  // Gather the four bytes of each column into four vectors: byte j of columns 0-15.
+  const __m256i byBytes = _mm256_broadcastsi128_si256(
+      _mm_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15));
+  __m256i quarter[4];
+  for (int q = 0; q < 4; ++q) {
+    quarter[q] = _mm256_shuffle_epi8(LoadTwoRows(in + 16 * q, 320), byBytes);
+  }
+  const __m256i bytes01Low = _mm256_unpacklo_epi32(quarter[0], quarter[1]);
+  const __m256i bytes23Low = _mm256_unpackhi_epi32(quarter[0], quarter[1]);
+  const __m256i bytes01High = _mm256_unpacklo_epi32(quarter[2], quarter[3]);
+  const __m256i bytes23High = _mm256_unpackhi_epi32(quarter[2], quarter[3]);
+  const __m256i byte0 = _mm256_unpacklo_epi64(bytes01Low, bytes01High);
+  const __m256i byte1 = _mm256_unpackhi_epi64(bytes01Low, bytes01High);
+  const __m256i byte2 = _mm256_unpacklo_epi64(bytes23Low, bytes23High);
+  const __m256i byte3 = _mm256_unpackhi_epi64(bytes23Low, bytes23High);
+  // Byte j holds positions 2j (left) and 2j + 1 (right).
+  const __m256i pair0 = LeftColours(byte0, byte2);
+  const __m256i pair1 = RightColours(byte0, byte2);
+  const __m256i pair2 = LeftColours(byte1, byte3);
+  const __m256i pair3 = RightColours(byte1, byte3);
+  uint8_t* const plane[3] = {out.blue, out.red, out.green};
+  for (int k = 0; k < 3; ++k) {
+    // Plane k's bit n is colour bit k of position n.
+    const __m256i bits =
+        _mm256_or_si256(_mm256_or_si256(MoveBitPair(pair0, k, 0), MoveBitPair(pair1, k, 1)),
+                        _mm256_or_si256(MoveBitPair(pair2, k, 2), MoveBitPair(pair3, k, 3)));
+    StoreTwoLines(plane[k], i, bits);
+  }
 }
 
 }  // namespace
@@ -256,7 +303,10 @@ VANTREL_VECTOR_ENTRY VANTREL_AVX2 void DecodeGramAvx2(const uint8_t* pixels, Res
     if (res == Res320) {
       for (uint32_t k = 0; k < kGramLineBytes; k += 16) Decode320Block(in + 2 * k, out, base + k);
     } else {
+      // Two lines at a time: this one and the next one down.
       for (uint32_t k = 0; k < kGramLineBytes; k += 16) Decode640Block(in + 4 * k, out, base + k);
+      in += kGramLineBytes * columnBytes;
+      --line;
     }
     in += kGramLineBytes * columnBytes;
   }

@@ -13,27 +13,6 @@ namespace {
 
 constexpr uint8_t Bit(uint32_t value, uint32_t n) { return uint8_t((value >> n) & 1u); }
 
-// Shuffle tables indexed by a nibble of one plane byte (four GRAM bits, four positions).
-// Each entry is that plane's bits placed as two packed pixels: the left pixel's bit at 4,
-// the right pixel's bit at 0.
-struct NibbleTables {
-  uint8_t firstPair[16];   // positions 0 and 1 of the nibble (Res640)
-  uint8_t secondPair[16];  // positions 2 and 3 of the nibble (Res640)
-  uint8_t sampled[16];     // positions 0 and 3 of the nibble (Res320 samples one bit a pair)
-};
-
-constexpr NibbleTables MakeNibbleTables() {
-  NibbleTables t{};
-  for (uint32_t n = 0; n < 16; ++n) {
-    t.firstPair[n] = uint8_t(Bit(n, 0) << 4 | Bit(n, 1));
-    t.secondPair[n] = uint8_t(Bit(n, 2) << 4 | Bit(n, 3));
-    t.sampled[n] = uint8_t(Bit(n, 0) << 4 | Bit(n, 3));
-  }
-  return t;
-}
-
-constexpr NibbleTables kNibbleTables = MakeNibbleTables();
-
 // The plane addresses copied out of GramPlanes, so the compiler need not reload them after
 // every store (a byte store might otherwise have changed the caller's GramPlanes).
 struct PlaneIn {
@@ -47,10 +26,6 @@ struct PlaneOut {
   uint8_t* red;
   uint8_t* green;
 };
-
-VANTREL_AVX2 inline __m128i LoadTable(const uint8_t* table) {
-  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(table));
-}
 
 // The encoder works on two GRAM lines at once: the low 128-bit half of each vector holds 16
 // columns of line L, the high half the same columns of line L - 1, whose row follows in the
@@ -67,73 +42,76 @@ VANTREL_AVX2 inline void StoreTwoRows(uint8_t* out, uint32_t rowBytes, __m256i v
                        v);
 }
 
-// The low and high nibbles of plane bytes, each ready as a shuffle index.
-struct Nibbles {
-  __m256i low;
-  __m256i high;
+// Both directions go through colour pairs: a byte holding the 3-bit colours of GRAM positions n
+// (bits 0-2) and n + 4 (bits 4-6) of one column. Shifts work on 16-bit lanes; every caller masks so
+// that no bit crosses into another byte.
+VANTREL_AVX2 inline __m256i Mask(__m256i v, int bits) {
+  return _mm256_and_si256(v, _mm256_set1_epi8(char(bits)));
+}
+
+// Bits from and from + 4 of each byte, moved to to and to + 4 (from, to in 0..3).
+VANTREL_AVX2 inline __m256i MoveBitPair(__m256i v, int from, int to) {
+  const __m256i kept = Mask(v, 0x11 << from);
+  if (from == to) return kept;
+  return from < to ? _mm256_slli_epi16(kept, to - from) : _mm256_srli_epi16(kept, from - to);
+}
+
+// The colour pair of positions n and n + 4 of 16 columns of lines L and L - 1 (line L at
+// offset i).
+VANTREL_AVX2 inline __m256i ColourPair(const PlaneIn& in, uint32_t i, int n) {
+  return _mm256_or_si256(MoveBitPair(LoadTwoLines(in.blue, i), n, 0),
+                         _mm256_or_si256(MoveBitPair(LoadTwoLines(in.red, i), n, 1),
+                                         MoveBitPair(LoadTwoLines(in.green, i), n, 2)));
+}
+
+// Pixel bytes from the low (position n) or high (n + 4) colours of a left and a right pair;
+// the left pixel is the high nibble.
+VANTREL_AVX2 inline __m256i LowPixels(__m256i left, __m256i right) {
+  return _mm256_or_si256(Mask(_mm256_slli_epi16(left, 4), 0x70), Mask(right, 0x07));
+}
+
+VANTREL_AVX2 inline __m256i HighPixels(__m256i left, __m256i right) {
+  return _mm256_or_si256(Mask(left, 0x70), Mask(_mm256_srli_epi16(right, 4), 0x07));
+}
+
+// Two pixel bytes of each column, interleaved column by column.
+struct BytePairs {
+  __m256i low;   // columns 0-7 of each line
+  __m256i high;  // columns 8-15
 };
 
-VANTREL_AVX2 inline Nibbles SplitNibbles(__m256i bytes) {
-  const __m256i mask = _mm256_set1_epi8(0x0F);
-  return {_mm256_and_si256(bytes, mask), _mm256_and_si256(_mm256_srli_epi16(bytes, 4), mask)};
+VANTREL_AVX2 inline BytePairs Interleave(__m256i first, __m256i second) {
+  return {_mm256_unpacklo_epi8(first, second), _mm256_unpackhi_epi8(first, second)};
 }
 
-// Looks up one nibble of each of the three planes and merges them into colour numbers:
-// plane k's bit moves to bit k (and 4 + k) of each pixel pair. The table bits sit at 0 and 4,
-// so the 16-bit shifts never carry into the neighbouring byte.
-VANTREL_AVX2 inline __m256i Colours(const uint8_t* table, __m256i plane0, __m256i plane1,
-                                    __m256i plane2) {
-  const __m256i t = _mm256_broadcastsi128_si256(LoadTable(table));
-  const __m256i blue = _mm256_shuffle_epi8(t, plane0);
-  const __m256i red = _mm256_slli_epi16(_mm256_shuffle_epi8(t, plane1), 1);
-  const __m256i green = _mm256_slli_epi16(_mm256_shuffle_epi8(t, plane2), 2);
-  return _mm256_or_si256(blue, _mm256_or_si256(red, green));
-}
-
-// The three planes' nibbles of 16 columns of lines L and L - 1 (line L at offset i).
-struct PlaneNibbles {
-  Nibbles blue;
-  Nibbles red;
-  Nibbles green;
-};
-
-VANTREL_AVX2 inline PlaneNibbles LoadPlaneNibbles(const PlaneIn& in, uint32_t i) {
-  return {SplitNibbles(LoadTwoLines(in.blue, i)), SplitNibbles(LoadTwoLines(in.red, i)),
-          SplitNibbles(LoadTwoLines(in.green, i))};
-}
-
-// Res640: 16 columns of two lines -> 64 pixel bytes in each of two rows. A column's four
-// bytes are pairs (0,1) and (2,3) of its low nibble, then the same of its high nibble.
+// Res640: 16 columns of two lines -> 64 pixel bytes in each of two rows; byte j of a column
+// holds positions 2j and 2j + 1. Positions 0, 1, 4 and 5 first, then 2, 3, 6 and 7, so
+// few vectors are live at once.
 VANTREL_AVX2 void Encode640Block(const PlaneIn& in, uint32_t i, uint8_t* out) {
-  const PlaneNibbles n = LoadPlaneNibbles(in, i);
-  const uint8_t* first = kNibbleTables.firstPair;
-  const uint8_t* second = kNibbleTables.secondPair;
-  const __m256i byte0 = Colours(first, n.blue.low, n.red.low, n.green.low);
-  const __m256i byte1 = Colours(second, n.blue.low, n.red.low, n.green.low);
-  const __m256i byte2 = Colours(first, n.blue.high, n.red.high, n.green.high);
-  const __m256i byte3 = Colours(second, n.blue.high, n.red.high, n.green.high);
-  // Interleave the four byte streams into 4-byte groups, column by column.
-  const __m256i bytes01Low = _mm256_unpacklo_epi8(byte0, byte1);
-  const __m256i bytes01High = _mm256_unpackhi_epi8(byte0, byte1);
-  const __m256i bytes23Low = _mm256_unpacklo_epi8(byte2, byte3);
-  const __m256i bytes23High = _mm256_unpackhi_epi8(byte2, byte3);
+  const __m256i pair0 = ColourPair(in, i, 0);
+  const __m256i pair1 = ColourPair(in, i, 1);
+  const __m256i byte0 = LowPixels(pair0, pair1);
+  const __m256i byte2 = HighPixels(pair0, pair1);
+  const __m256i pair2 = ColourPair(in, i, 2);
+  const __m256i pair3 = ColourPair(in, i, 3);
+  const BytePairs bytes01 = Interleave(byte0, LowPixels(pair2, pair3));
+  const BytePairs bytes23 = Interleave(byte2, HighPixels(pair2, pair3));
   const uint32_t rowBytes = 320;
-  StoreTwoRows(out + 0, rowBytes, _mm256_unpacklo_epi16(bytes01Low, bytes23Low));
-  StoreTwoRows(out + 16, rowBytes, _mm256_unpackhi_epi16(bytes01Low, bytes23Low));
-  StoreTwoRows(out + 32, rowBytes, _mm256_unpacklo_epi16(bytes01High, bytes23High));
-  StoreTwoRows(out + 48, rowBytes, _mm256_unpackhi_epi16(bytes01High, bytes23High));
+  StoreTwoRows(out + 0, rowBytes, _mm256_unpacklo_epi16(bytes01.low, bytes23.low));
+  StoreTwoRows(out + 16, rowBytes, _mm256_unpackhi_epi16(bytes01.low, bytes23.low));
+  StoreTwoRows(out + 32, rowBytes, _mm256_unpacklo_epi16(bytes01.high, bytes23.high));
+  StoreTwoRows(out + 48, rowBytes, _mm256_unpackhi_epi16(bytes01.high, bytes23.high));
 }
 
-// Res320: 16 columns of two lines -> 32 pixel bytes in each of two rows: the low nibble
-// gives the first byte of each column, the high nibble the second.
+// Res320: 16 columns of two lines -> 32 pixel bytes in each of two rows, sampling positions
+// 0 and 3 of each nibble.
 VANTREL_AVX2 void Encode320Block(const PlaneIn& in, uint32_t i, uint8_t* out) {
-  const PlaneNibbles n = LoadPlaneNibbles(in, i);
-  const uint8_t* sampled = kNibbleTables.sampled;
-  const __m256i byte0 = Colours(sampled, n.blue.low, n.red.low, n.green.low);
-  const __m256i byte1 = Colours(sampled, n.blue.high, n.red.high, n.green.high);
+  const __m256i pair0 = ColourPair(in, i, 0);
+  const __m256i pair3 = ColourPair(in, i, 3);
+  const BytePairs bytes = Interleave(LowPixels(pair0, pair3), HighPixels(pair0, pair3));
   const uint32_t rowBytes = 160;
-  StoreTwoRows(out + 0, rowBytes, _mm256_unpacklo_epi8(byte0, byte1));
-  StoreTwoRows(out + 16, rowBytes, _mm256_unpackhi_epi8(byte0, byte1));
+  StoreTwoRows(out + 0, rowBytes, bytes.low);
+  StoreTwoRows(out + 16, rowBytes, bytes.high);
 }
 
 }  // namespace
@@ -184,7 +162,7 @@ constexpr DecodeTables MakeDecodeTables() {
 constexpr DecodeTables kDecodeTables = MakeDecodeTables();
 
 VANTREL_AVX2 inline __m256i LoadTable256(const uint8_t* table) {
-  return _mm256_broadcastsi128_si256(LoadTable(table));
+  return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table)));
 }
 
 // 32 pixel bytes looked up through a left and a right table, the results merged.
@@ -233,20 +211,6 @@ VANTREL_AVX2 inline __m256i LoadTwoRows(const uint8_t* in, uint32_t rowBytes) {
 VANTREL_AVX2 inline void StoreTwoLines(uint8_t* plane, uint32_t i, __m256i v) {
   _mm256_storeu2_m128i(reinterpret_cast<__m128i*>(plane + i - kGramLineBytes),
                        reinterpret_cast<__m128i*>(plane + i), v);
-}
-
-// Res640 works on colour pairs: a byte holding the 3-bit colours of GRAM positions n (bits
-// 0-2) and n + 4 (bits 4-6) of one column. Shifts work on 16-bit lanes; every caller masks so
-// that no bit crosses into another byte.
-VANTREL_AVX2 inline __m256i Mask(__m256i v, int bits) {
-  return _mm256_and_si256(v, _mm256_set1_epi8(char(bits)));
-}
-
-// Bits from and from + 4 of each byte, moved to to and to + 4 (from, to in 0..3).
-VANTREL_AVX2 inline __m256i MoveBitPair(__m256i v, int from, int to) {
-  const __m256i kept = Mask(v, 0x11 << from);
-  if (from == to) return kept;
-  return from < to ? _mm256_slli_epi16(kept, to - from) : _mm256_srli_epi16(kept, from - to);
 }
 
 // The colour pairs of the left or the right pixels of pixel bytes j and j + 2 of each column.

@@ -1,6 +1,7 @@
-// AVX2 codecs: byte shuffles as 16-entry table look-ups, 32 bytes at a time. The 32-bit build
-// has only eight vector registers; the blocks keep few values live so that nothing 32 bytes
-// wide is ever spilled to the stack (a test checks the 32-bit object code for that).
+// AVX2 codecs: the SSE2 level's bit moves on colour pairs, on 16 columns of two GRAM lines at
+// a time. The 32-bit build has only eight vector registers; the blocks keep few values live,
+// so that nothing 32 bytes wide is ever spilled to the stack, whose alignment gcc does not
+// keep for such spills in 32-bit Windows code (a test checks the object code for it).
 #include "convert/gram_codec_levels.h"
 
 #if defined(VANTREL_X86_VECTORS)
@@ -10,8 +11,6 @@
 #define VANTREL_AVX2 __attribute__((target("avx2")))
 
 namespace {
-
-constexpr uint8_t Bit(uint32_t value, uint32_t n) { return uint8_t((value >> n) & 1u); }
 
 // The plane addresses copied out of GramPlanes, so the compiler need not reload them after
 // every store (a byte store might otherwise have changed the caller's GramPlanes).
@@ -85,13 +84,14 @@ VANTREL_AVX2 inline BytePairs Interleave(__m256i first, __m256i second) {
 }
 
 // Res640: 16 columns of two lines -> 64 pixel bytes in each of two rows; byte j of a column
-// holds positions 2j and 2j + 1. Positions 0, 1, 4 and 5 first, then 2, 3, 6 and 7, so
-// few vectors are live at once.
+// holds positions 2j and 2j + 1. Bytes 0 and 2 first, then 1 and 3.
 VANTREL_AVX2 void Encode640Block(const PlaneIn& in, uint32_t i, uint8_t* out) {
   const __m256i pair0 = ColourPair(in, i, 0);
   const __m256i pair1 = ColourPair(in, i, 1);
-  const __m256i byte0 = LowPixels(pair0, pair1);
-  const __m256i byte2 = HighPixels(pair0, pair1);
+  __m256i byte0 = LowPixels(pair0, pair1);
+  __m256i byte2 = HighPixels(pair0, pair1);
+  // Finish these two and take the planes afresh, rather than keep pairs 0 and 1 live.
+  __asm__("" : "+x"(byte0), "+x"(byte2) : : "memory");
   const __m256i pair2 = ColourPair(in, i, 2);
   const __m256i pair3 = ColourPair(in, i, 3);
   const BytePairs bytes01 = Interleave(byte0, LowPixels(pair2, pair3));
@@ -134,73 +134,6 @@ VANTREL_VECTOR_ENTRY VANTREL_AVX2 void EncodeGramAvx2(const GramPlanes& planes, 
 
 namespace {
 
-// Decode tables, indexed by a pixel nibble (left pixel = high nibble, right = low nibble).
-// Res640: a pixel byte covers one GRAM bit pair of each plane; plane k's pair sits at bits
-// 2k, 2k + 1, the left pixel's bit below the right one's. Res320: a pixel byte covers a GRAM
-// nibble of each plane (each pixel a doubled bit), too wide for three planes in one byte, so
-// there is one table per plane.
-struct DecodeTables {
-  uint8_t left640[16];
-  uint8_t right640[16];
-  uint8_t left320[3][16];
-  uint8_t right320[3][16];
-};
-
-constexpr DecodeTables MakeDecodeTables() {
-  DecodeTables t{};
-  for (uint32_t n = 0; n < 16; ++n) {
-    t.left640[n] = uint8_t(Bit(n, 0) | Bit(n, 1) << 2 | Bit(n, 2) << 4);
-    t.right640[n] = uint8_t(t.left640[n] << 1);
-    for (uint32_t k = 0; k < 3; ++k) {
-      t.left320[k][n] = uint8_t(Bit(n, k) * 3u);
-      t.right320[k][n] = uint8_t(Bit(n, k) * 12u);
-    }
-  }
-  return t;
-}
-
-constexpr DecodeTables kDecodeTables = MakeDecodeTables();
-
-VANTREL_AVX2 inline __m256i LoadTable256(const uint8_t* table) {
-  return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table)));
-}
-
-// 32 pixel bytes looked up through a left and a right table, the results merged.
-VANTREL_AVX2 inline __m256i LookUpPixels(const uint8_t* in, const uint8_t* left,
-                                         const uint8_t* right) {
-  const __m256i mask = _mm256_set1_epi8(0x0F);
-  const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
-  const __m256i leftPixels = _mm256_and_si256(_mm256_srli_epi16(bytes, 4), mask);
-  const __m256i rightPixels = _mm256_and_si256(bytes, mask);
-  return _mm256_or_si256(_mm256_shuffle_epi8(LoadTable256(left), leftPixels),
-                         _mm256_shuffle_epi8(LoadTable256(right), rightPixels));
-}
-
-// Stores the plane bytes of 16 columns, one per 16-bit lane. Packing works within 128-bit
-// halves, so `order` names the 32-bit quarters (four columns each) of the packed
-// [blue | red] vector that hold blue columns 0-15, then red columns 0-15.
-VANTREL_AVX2 inline void StorePlaneWords(__m256i blue, __m256i red, __m256i green, __m256i order,
-                                         const PlaneOut& out, uint32_t i) {
-  const __m256i blueRed = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(blue, red), order);
-  const __m256i greens = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(green, green), order);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out.blue + i), _mm256_castsi256_si128(blueRed));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out.red + i), _mm256_extracti128_si256(blueRed, 1));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out.green + i), _mm256_castsi256_si128(greens));
-}
-
-// Res320: a column is two pixel bytes; first + 16 * second is the plane byte.
-VANTREL_AVX2 inline __m256i PlaneWords320(const uint8_t* in, uint32_t k) {
-  const __m256i nibbles = LookUpPixels(in, kDecodeTables.left320[k], kDecodeTables.right320[k]);
-  return _mm256_maddubs_epi16(nibbles, _mm256_set1_epi16(0x1001));
-}
-
-// Res320: 32 pixel bytes (16 columns) -> 16 bytes of each plane at offset i. The words come
-// in column order, columns 0-7 in the low half.
-VANTREL_AVX2 void Decode320Block(const uint8_t* in, const PlaneOut& out, uint32_t i) {
-  const __m256i order = _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7);
-  StorePlaneWords(PlaneWords320(in, 0), PlaneWords320(in, 1), PlaneWords320(in, 2), order, out, i);
-}
-
 // The decoder's counterparts of LoadTwoLines and StoreTwoRows: rows L and L - 1 in, the
 // same columns of lines L and L - 1 out.
 VANTREL_AVX2 inline __m256i LoadTwoRows(const uint8_t* in, uint32_t rowBytes) {
@@ -213,7 +146,17 @@ VANTREL_AVX2 inline void StoreTwoLines(uint8_t* plane, uint32_t i, __m256i v) {
                        reinterpret_cast<__m128i*>(plane + i), v);
 }
 
-// The colour pairs of the left or the right pixels of pixel bytes j and j + 2 of each column.
+// Sorts the bytes of each 128-bit half by their place in a group of `group` bytes (2 or 4).
+VANTREL_AVX2 inline __m256i SortByPlace(__m256i v, int group) {
+  const __m256i order =
+      group == 2 ? _mm256_setr_epi8(0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15,  //
+                                    0, 2, 4, 6, 8, 10, 12, 14, 1, 3, 5, 7, 9, 11, 13, 15)
+                 : _mm256_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15,  //
+                                    0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+  return _mm256_shuffle_epi8(v, order);
+}
+
+// The colour pairs of the left or the right pixels of two pixel bytes of each column.
 VANTREL_AVX2 inline __m256i LeftColours(__m256i low, __m256i high) {
   return _mm256_or_si256(Mask(_mm256_srli_epi16(low, 4), 0x07), Mask(high, 0x70));
 }
@@ -223,15 +166,11 @@ VANTREL_AVX2 inline __m256i RightColours(__m256i low, __m256i high) {
 }
 
 // Res640: 16 columns of two rows (line L at in, line L - 1 one row later) -> 16 bytes of each
-// plane of both lines, line L at offset i. Each 128-bit half is one line's work.
+// plane of both lines, line L at offset i.
 VANTREL_AVX2 void Decode640Block(const uint8_t* in, const PlaneOut& out, uint32_t i) {
-  // Gather the four bytes of each column into four vectors: byte j of columns 0-15.
-  const __m256i byBytes = _mm256_broadcastsi128_si256(
-      _mm_setr_epi8(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15));
+  // Byte j of columns 0-15 into one vector each, in column order.
   __m256i quarter[4];
-  for (int q = 0; q < 4; ++q) {
-    quarter[q] = _mm256_shuffle_epi8(LoadTwoRows(in + 16 * q, 320), byBytes);
-  }
+  for (int q = 0; q < 4; ++q) quarter[q] = SortByPlace(LoadTwoRows(in + 16 * q, 320), 4);
   const __m256i bytes01Low = _mm256_unpacklo_epi32(quarter[0], quarter[1]);
   const __m256i bytes23Low = _mm256_unpackhi_epi32(quarter[0], quarter[1]);
   const __m256i bytes01High = _mm256_unpacklo_epi32(quarter[2], quarter[3]);
@@ -255,24 +194,37 @@ VANTREL_AVX2 void Decode640Block(const uint8_t* in, const PlaneOut& out, uint32_
   }
 }
 
+// Res320: 16 columns of two rows -> 16 bytes of each plane of both lines. Pixel m of a
+// column covers plane bits 2m and 2m + 1.
+VANTREL_AVX2 void Decode320Block(const uint8_t* in, const PlaneOut& out, uint32_t i) {
+  const __m256i first = SortByPlace(LoadTwoRows(in, 160), 2);
+  const __m256i second = SortByPlace(LoadTwoRows(in + 16, 160), 2);
+  const __m256i byte0 = _mm256_unpacklo_epi64(first, second);
+  const __m256i byte1 = _mm256_unpackhi_epi64(first, second);
+  const __m256i pixels02 = LeftColours(byte0, byte1);
+  const __m256i pixels13 = RightColours(byte0, byte1);
+  uint8_t* const plane[3] = {out.blue, out.red, out.green};
+  for (int k = 0; k < 3; ++k) {
+    const __m256i bits = _mm256_or_si256(MoveBitPair(pixels02, k, 0), MoveBitPair(pixels13, k, 2));
+    StoreTwoLines(plane[k], i, _mm256_or_si256(bits, _mm256_slli_epi16(bits, 1)));
+  }
+}
+
 }  // namespace
 
 VANTREL_VECTOR_ENTRY VANTREL_AVX2 void DecodeGramAvx2(const uint8_t* pixels, Resolution res,
                                                       const GramPlanes& planes) {
   const PlaneOut out = {planes.plane[0], planes.plane[1], planes.plane[2]};
-  const uint32_t columnBytes = res == Res320 ? 2 : 4;
+  const uint32_t rowBytes = res == Res320 ? 160 : 320;
   const uint8_t* in = pixels;
-  for (uint32_t line = kGramLines; line-- > 0;) {
-    const uint32_t base = line * kGramLineBytes;
+  for (uint32_t pair = 0; pair < kGramLines / 2; ++pair) {
+    const uint32_t base = (kGramLines - 1 - 2 * pair) * kGramLineBytes;  // lines 199, 197, ...
     if (res == Res320) {
       for (uint32_t k = 0; k < kGramLineBytes; k += 16) Decode320Block(in + 2 * k, out, base + k);
     } else {
-      // Two lines at a time: this one and the next one down.
       for (uint32_t k = 0; k < kGramLineBytes; k += 16) Decode640Block(in + 4 * k, out, base + k);
-      in += kGramLineBytes * columnBytes;
-      --line;
     }
-    in += kGramLineBytes * columnBytes;
+    in += 2 * rowBytes;
   }
 }
 

@@ -1,7 +1,8 @@
 // AVX2 codecs: the SSE2 level's bit moves on colour pairs, on 16 columns of two GRAM lines at
-// a time. The 32-bit build has only eight vector registers; the blocks keep few values live,
-// so that nothing 32 bytes wide is ever spilled to the stack, whose alignment gcc does not
-// keep for such spills in 32-bit Windows code (a test checks the object code for it).
+// a time (the x86-64 Res640 encoder looks its pixels up in tables instead). The 32-bit build
+// has only eight vector registers; its blocks keep few values live, so that nothing 32 bytes
+// wide is ever spilled to the stack, whose alignment gcc does not keep for such spills in
+// 32-bit Windows code (a test checks the object code for it).
 #include "convert/gram_codec_levels.h"
 
 #if defined(VANTREL_X86_VECTORS)
@@ -83,6 +84,66 @@ VANTREL_AVX2 inline BytePairs Interleave(__m256i first, __m256i second) {
   return {_mm256_unpacklo_epi8(first, second), _mm256_unpackhi_epi8(first, second)};
 }
 
+#if defined(__x86_64__)
+
+// x86-64 has sixteen vector registers, enough to hold a 16-entry table per plane and pixel
+// pair: a nibble of plane k's byte looks up its two pixels' bits, already at bits k and 4 + k.
+struct NibbleTables {
+  uint8_t pair[2][3][16];  // positions (0,1) and (2,3) of the nibble, per plane
+};
+
+constexpr NibbleTables MakeNibbleTables() {
+  NibbleTables t{};
+  for (uint32_t j = 0; j < 2; ++j) {
+    for (uint32_t k = 0; k < 3; ++k) {
+      for (uint32_t n = 0; n < 16; ++n) {
+        t.pair[j][k][n] = uint8_t(((n >> 2 * j & 1u) << 4 | (n >> (2 * j + 1) & 1u)) << k);
+      }
+    }
+  }
+  return t;
+}
+
+constexpr NibbleTables kNibbleTables = MakeNibbleTables();
+
+VANTREL_AVX2 inline __m256i Nibbles(const uint8_t* plane, uint32_t i, bool high) {
+  const __m256i bytes = LoadTwoLines(plane, i);
+  return _mm256_and_si256(high ? _mm256_srli_epi16(bytes, 4) : bytes, _mm256_set1_epi8(0x0F));
+}
+
+VANTREL_AVX2 inline __m256i LookUp(const uint8_t* table, __m256i nibbles) {
+  const __m128i entries = _mm_loadu_si128(reinterpret_cast<const __m128i*>(table));
+  return _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(entries), nibbles);
+}
+
+// Pixel bytes (0, 1) of each column from the planes' low nibbles, or (2, 3) from the high ones.
+VANTREL_AVX2 inline BytePairs PixelPairs640(const PlaneIn& in, uint32_t i, bool high) {
+  const __m256i blue = Nibbles(in.blue, i, high);
+  const __m256i red = Nibbles(in.red, i, high);
+  const __m256i green = Nibbles(in.green, i, high);
+  __m256i bytes[2];
+  for (int j = 0; j < 2; ++j) {
+    const auto& table = kNibbleTables.pair[j];
+    bytes[j] = _mm256_or_si256(_mm256_or_si256(LookUp(table[0], blue), LookUp(table[1], red)),
+                               LookUp(table[2], green));
+  }
+  return Interleave(bytes[0], bytes[1]);
+}
+
+// Res640: 16 columns of two lines -> 64 pixel bytes in each of two rows; byte j of a column
+// holds positions 2j and 2j + 1.
+VANTREL_AVX2 void Encode640Block(const PlaneIn& in, uint32_t i, uint8_t* out) {
+  const BytePairs bytes01 = PixelPairs640(in, i, false);
+  const BytePairs bytes23 = PixelPairs640(in, i, true);
+  const uint32_t rowBytes = 320;
+  StoreTwoRows(out + 0, rowBytes, _mm256_unpacklo_epi16(bytes01.low, bytes23.low));
+  StoreTwoRows(out + 16, rowBytes, _mm256_unpackhi_epi16(bytes01.low, bytes23.low));
+  StoreTwoRows(out + 32, rowBytes, _mm256_unpacklo_epi16(bytes01.high, bytes23.high));
+  StoreTwoRows(out + 48, rowBytes, _mm256_unpackhi_epi16(bytes01.high, bytes23.high));
+}
+
+#else
+
 // Res640: 16 columns of two lines -> 64 pixel bytes in each of two rows; byte j of a column
 // holds positions 2j and 2j + 1. Bytes 0 and 2 first, then 1 and 3.
 VANTREL_AVX2 void Encode640Block(const PlaneIn& in, uint32_t i, uint8_t* out) {
@@ -90,7 +151,8 @@ VANTREL_AVX2 void Encode640Block(const PlaneIn& in, uint32_t i, uint8_t* out) {
   const __m256i pair1 = ColourPair(in, i, 1);
   __m256i byte0 = LowPixels(pair0, pair1);
   __m256i byte2 = HighPixels(pair0, pair1);
-  // Finish these two and take the planes afresh, rather than keep pairs 0 and 1 live.
+  // Eight vector registers only: finish these two and take the planes afresh, rather than
+  // keep pairs 0 and 1 live.
   __asm__("" : "+x"(byte0), "+x"(byte2) : : "memory");
   const __m256i pair2 = ColourPair(in, i, 2);
   const __m256i pair3 = ColourPair(in, i, 3);
@@ -102,6 +164,8 @@ VANTREL_AVX2 void Encode640Block(const PlaneIn& in, uint32_t i, uint8_t* out) {
   StoreTwoRows(out + 32, rowBytes, _mm256_unpacklo_epi16(bytes01.high, bytes23.high));
   StoreTwoRows(out + 48, rowBytes, _mm256_unpackhi_epi16(bytes01.high, bytes23.high));
 }
+
+#endif
 
 // Res320: 16 columns of two lines -> 32 pixel bytes in each of two rows, sampling positions
 // 0 and 3 of each nibble.

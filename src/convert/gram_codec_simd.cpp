@@ -1,282 +1,103 @@
-// Vector paths of the codecs: AVX2 on x86-64 processors that have it, chosen at run time.
-// Every other build and processor (the 32-bit plug-in included) gets false and runs the
-// portable paths.
+// The codec level, chosen once at run time from what the processor offers (and, for AVX, what
+// the system saves on a task switch), so the plug-in runs on any x86 processor.
 #include "convert/gram_codec_simd.h"
 
-#if defined(__x86_64__)
+#include "convert/gram_codec_levels.h"
 
-#include <immintrin.h>
-
-#define VANTREL_AVX2 __attribute__((target("avx2")))
+#if defined(VANTREL_X86_VECTORS)
+#include <cpuid.h>
+#endif
 
 namespace {
 
-constexpr uint8_t Bit(uint32_t value, uint32_t n) { return uint8_t((value >> n) & 1u); }
+#if defined(VANTREL_X86_VECTORS)
 
-// Shuffle tables indexed by a nibble of one plane byte (four GRAM bits, four positions).
-// Each entry is that plane's bits placed as two packed pixels: the left pixel's bit at 4,
-// the right pixel's bit at 0.
-struct NibbleTables {
-  uint8_t firstPair[16];   // positions 0 and 1 of the nibble (Res640)
-  uint8_t secondPair[16];  // positions 2 and 3 of the nibble (Res640)
-  uint8_t sampled[16];     // positions 0 and 3 of the nibble (Res320 samples one bit a pair)
-};
+// The system has enabled the SSE and AVX register state (XCR0 bits 1 and 2).
+bool SystemSavesAvxState() {
+  uint32_t low;
+  uint32_t high;
+  __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+  return (low & 6u) == 6u;
+}
 
-constexpr NibbleTables MakeNibbleTables() {
-  NibbleTables t{};
-  for (uint32_t n = 0; n < 16; ++n) {
-    t.firstPair[n] = uint8_t(Bit(n, 0) << 4 | Bit(n, 1));
-    t.secondPair[n] = uint8_t(Bit(n, 2) << 4 | Bit(n, 3));
-    t.sampled[n] = uint8_t(Bit(n, 0) << 4 | Bit(n, 3));
+uint32_t DetectLevels() {
+  uint32_t levels = 1u << LevelPortable;
+  unsigned a, b, c, d;
+  if (!__get_cpuid(1, &a, &b, &c, &d)) return levels;
+  if (d & bit_SSE2) levels |= 1u << LevelSse2;
+  // xgetbv exists only where OSXSAVE says the system uses it.
+  const bool avx = (c & bit_OSXSAVE) && (c & bit_AVX) && SystemSavesAvxState();
+  if (avx && __get_cpuid_max(0, nullptr) >= 7) {
+    __cpuid_count(7, 0, a, b, c, d);
+    if (b & bit_AVX2) levels |= 1u << LevelAvx2;
   }
-  return t;
-}
-
-constexpr NibbleTables kNibbleTables = MakeNibbleTables();
-
-// The plane addresses copied out of GramPlanes, so the compiler need not reload them after
-// every store (a byte store might otherwise have changed the caller's GramPlanes).
-struct PlaneIn {
-  const uint8_t* blue;
-  const uint8_t* red;
-  const uint8_t* green;
-};
-
-struct PlaneOut {
-  uint8_t* blue;
-  uint8_t* red;
-  uint8_t* green;
-};
-
-VANTREL_AVX2 inline __m128i LoadTable(const uint8_t* table) {
-  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(table));
-}
-
-// The encoder works on two GRAM lines at once: the low 128-bit half of each vector holds 16
-// columns of line L, the high half the same columns of line L - 1, whose row follows in the
-// bitmap (rows run bottom-up). Byte shuffles and unpacks stay within halves, so each half is
-// simply one line's work.
-VANTREL_AVX2 inline __m256i LoadTwoLines(const uint8_t* plane, uint32_t i) {
-  return _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(plane + i - kGramLineBytes),
-                             reinterpret_cast<const __m128i*>(plane + i));
-}
-
-// Stores the half for line L at out and the half for line L - 1 one bitmap row later.
-VANTREL_AVX2 inline void StoreTwoRows(uint8_t* out, uint32_t rowBytes, __m256i v) {
-  _mm256_storeu2_m128i(reinterpret_cast<__m128i*>(out + rowBytes), reinterpret_cast<__m128i*>(out),
-                       v);
-}
-
-// The low and high nibbles of plane bytes, each ready as a shuffle index.
-struct Nibbles {
-  __m256i low;
-  __m256i high;
-};
-
-VANTREL_AVX2 inline Nibbles SplitNibbles(__m256i bytes) {
-  const __m256i mask = _mm256_set1_epi8(0x0F);
-  return {_mm256_and_si256(bytes, mask), _mm256_and_si256(_mm256_srli_epi16(bytes, 4), mask)};
-}
-
-// Looks up one nibble of each of the three planes and merges them into colour numbers:
-// plane k's bit moves to bit k (and 4 + k) of each pixel pair. The table bits sit at 0 and 4,
-// so the 16-bit shifts never carry into the neighbouring byte.
-VANTREL_AVX2 inline __m256i Colours(const uint8_t* table, __m256i plane0, __m256i plane1,
-                                    __m256i plane2) {
-  const __m256i t = _mm256_broadcastsi128_si256(LoadTable(table));
-  const __m256i blue = _mm256_shuffle_epi8(t, plane0);
-  const __m256i red = _mm256_slli_epi16(_mm256_shuffle_epi8(t, plane1), 1);
-  const __m256i green = _mm256_slli_epi16(_mm256_shuffle_epi8(t, plane2), 2);
-  return _mm256_or_si256(blue, _mm256_or_si256(red, green));
-}
-
-// The three planes' nibbles of 16 columns of lines L and L - 1 (line L at offset i).
-struct PlaneNibbles {
-  Nibbles blue;
-  Nibbles red;
-  Nibbles green;
-};
-
-VANTREL_AVX2 inline PlaneNibbles LoadPlaneNibbles(const PlaneIn& in, uint32_t i) {
-  return {SplitNibbles(LoadTwoLines(in.blue, i)), SplitNibbles(LoadTwoLines(in.red, i)),
-          SplitNibbles(LoadTwoLines(in.green, i))};
-}
-
-// Res640: 16 columns of two lines -> 64 pixel bytes in each of two rows. A column's four
-// bytes are pairs (0,1) and (2,3) of its low nibble, then the same of its high nibble.
-VANTREL_AVX2 void Encode640Block(const PlaneIn& in, uint32_t i, uint8_t* out) {
-  const PlaneNibbles n = LoadPlaneNibbles(in, i);
-  const uint8_t* first = kNibbleTables.firstPair;
-  const uint8_t* second = kNibbleTables.secondPair;
-  const __m256i byte0 = Colours(first, n.blue.low, n.red.low, n.green.low);
-  const __m256i byte1 = Colours(second, n.blue.low, n.red.low, n.green.low);
-  const __m256i byte2 = Colours(first, n.blue.high, n.red.high, n.green.high);
-  const __m256i byte3 = Colours(second, n.blue.high, n.red.high, n.green.high);
-  // Interleave the four byte streams into 4-byte groups, column by column.
-  const __m256i bytes01Low = _mm256_unpacklo_epi8(byte0, byte1);
-  const __m256i bytes01High = _mm256_unpackhi_epi8(byte0, byte1);
-  const __m256i bytes23Low = _mm256_unpacklo_epi8(byte2, byte3);
-  const __m256i bytes23High = _mm256_unpackhi_epi8(byte2, byte3);
-  const uint32_t rowBytes = 320;
-  StoreTwoRows(out + 0, rowBytes, _mm256_unpacklo_epi16(bytes01Low, bytes23Low));
-  StoreTwoRows(out + 16, rowBytes, _mm256_unpackhi_epi16(bytes01Low, bytes23Low));
-  StoreTwoRows(out + 32, rowBytes, _mm256_unpacklo_epi16(bytes01High, bytes23High));
-  StoreTwoRows(out + 48, rowBytes, _mm256_unpackhi_epi16(bytes01High, bytes23High));
-}
-
-// Res320: 16 columns of two lines -> 32 pixel bytes in each of two rows: the low nibble
-// gives the first byte of each column, the high nibble the second.
-VANTREL_AVX2 void Encode320Block(const PlaneIn& in, uint32_t i, uint8_t* out) {
-  const PlaneNibbles n = LoadPlaneNibbles(in, i);
-  const uint8_t* sampled = kNibbleTables.sampled;
-  const __m256i byte0 = Colours(sampled, n.blue.low, n.red.low, n.green.low);
-  const __m256i byte1 = Colours(sampled, n.blue.high, n.red.high, n.green.high);
-  const uint32_t rowBytes = 160;
-  StoreTwoRows(out + 0, rowBytes, _mm256_unpacklo_epi8(byte0, byte1));
-  StoreTwoRows(out + 16, rowBytes, _mm256_unpackhi_epi8(byte0, byte1));
-}
-
-VANTREL_AVX2 void EncodeAvx2(const GramPlanes& planes, Resolution res, uint8_t* pixels) {
-  const PlaneIn in = {planes.plane[0], planes.plane[1], planes.plane[2]};
-  const uint32_t rowBytes = res == Res320 ? 160 : 320;
-  uint8_t* out = pixels;
-  for (uint32_t pair = 0; pair < kGramLines / 2; ++pair) {
-    const uint32_t base = (kGramLines - 1 - 2 * pair) * kGramLineBytes;  // lines 199, 197, ...
-    if (res == Res320) {
-      for (uint32_t k = 0; k < kGramLineBytes; k += 16) Encode320Block(in, base + k, out + 2 * k);
-    } else {
-      for (uint32_t k = 0; k < kGramLineBytes; k += 16) Encode640Block(in, base + k, out + 4 * k);
-    }
-    out += 2 * rowBytes;
-  }
-}
-
-// Decode tables, indexed by a pixel nibble (left pixel = high nibble, right = low nibble).
-// Res640: a pixel byte covers one GRAM bit pair of each plane; plane k's pair sits at bits
-// 2k, 2k + 1, the left pixel's bit below the right one's. Res320: a pixel byte covers a GRAM
-// nibble of each plane (each pixel a doubled bit), too wide for three planes in one byte, so
-// there is one table per plane.
-struct DecodeTables {
-  uint8_t left640[16];
-  uint8_t right640[16];
-  uint8_t left320[3][16];
-  uint8_t right320[3][16];
-};
-
-constexpr DecodeTables MakeDecodeTables() {
-  DecodeTables t{};
-  for (uint32_t n = 0; n < 16; ++n) {
-    t.left640[n] = uint8_t(Bit(n, 0) | Bit(n, 1) << 2 | Bit(n, 2) << 4);
-    t.right640[n] = uint8_t(t.left640[n] << 1);
-    for (uint32_t k = 0; k < 3; ++k) {
-      t.left320[k][n] = uint8_t(Bit(n, k) * 3u);
-      t.right320[k][n] = uint8_t(Bit(n, k) * 12u);
-    }
-  }
-  return t;
-}
-
-constexpr DecodeTables kDecodeTables = MakeDecodeTables();
-
-VANTREL_AVX2 inline __m256i LoadTable256(const uint8_t* table) {
-  return _mm256_broadcastsi128_si256(LoadTable(table));
-}
-
-// 32 pixel bytes looked up through a left and a right table, the results merged.
-VANTREL_AVX2 inline __m256i LookUpPixels(const uint8_t* in, const uint8_t* left,
-                                         const uint8_t* right) {
-  const __m256i mask = _mm256_set1_epi8(0x0F);
-  const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
-  const __m256i leftPixels = _mm256_and_si256(_mm256_srli_epi16(bytes, 4), mask);
-  const __m256i rightPixels = _mm256_and_si256(bytes, mask);
-  return _mm256_or_si256(_mm256_shuffle_epi8(LoadTable256(left), leftPixels),
-                         _mm256_shuffle_epi8(LoadTable256(right), rightPixels));
-}
-
-// Stores the plane bytes of 16 columns, one per 16-bit lane. Packing works within 128-bit
-// halves, so `order` names the 32-bit quarters (four columns each) of the packed
-// [blue | red] vector that hold blue columns 0-15, then red columns 0-15.
-VANTREL_AVX2 inline void StorePlaneWords(__m256i blue, __m256i red, __m256i green, __m256i order,
-                                         const PlaneOut& out, uint32_t i) {
-  const __m256i blueRed = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(blue, red), order);
-  const __m256i greens = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(green, green), order);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out.blue + i), _mm256_castsi256_si128(blueRed));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out.red + i), _mm256_extracti128_si256(blueRed, 1));
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out.green + i), _mm256_castsi256_si128(greens));
-}
-
-// Res320: a column is two pixel bytes; first + 16 * second is the plane byte.
-VANTREL_AVX2 inline __m256i PlaneWords320(const uint8_t* in, uint32_t k) {
-  const __m256i nibbles = LookUpPixels(in, kDecodeTables.left320[k], kDecodeTables.right320[k]);
-  return _mm256_maddubs_epi16(nibbles, _mm256_set1_epi16(0x1001));
-}
-
-// Res320: 32 pixel bytes (16 columns) -> 16 bytes of each plane at offset i. The words come
-// in column order, columns 0-7 in the low half.
-VANTREL_AVX2 void Decode320Block(const uint8_t* in, const PlaneOut& out, uint32_t i) {
-  const __m256i order = _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7);
-  StorePlaneWords(PlaneWords320(in, 0), PlaneWords320(in, 1), PlaneWords320(in, 2), order, out, i);
-}
-
-// Res640: a column is four pixel bytes, each holding a bit pair of every plane. Masking keeps
-// plane k's pairs; two multiply-adds sum them as b0 + 4 b1 + 16 (b2 + 4 b3), giving the plane
-// byte shifted up by 2k, one per 32-bit lane.
-VANTREL_AVX2 inline __m256i PlaneDwords640(__m256i pairs, uint32_t k) {
-  const __m256i plane = _mm256_and_si256(pairs, _mm256_set1_epi8(char(3 << (2 * k))));
-  const __m256i halves = _mm256_maddubs_epi16(plane, _mm256_set1_epi16(0x0401));
-  return _mm256_madd_epi16(halves, _mm256_set1_epi32(0x00100001));
-}
-
-// Res640: 64 pixel bytes (16 columns) -> 16 bytes of each plane at offset i. Packing two
-// vectors of eight columns interleaves their 128-bit halves: columns 0-3, 8-11 | 4-7, 12-15.
-VANTREL_AVX2 void Decode640Block(const uint8_t* in, const PlaneOut& out, uint32_t i) {
-  const __m256i first = LookUpPixels(in, kDecodeTables.left640, kDecodeTables.right640);
-  const __m256i second = LookUpPixels(in + 32, kDecodeTables.left640, kDecodeTables.right640);
-  const __m256i blue = _mm256_packus_epi32(PlaneDwords640(first, 0), PlaneDwords640(second, 0));
-  const __m256i red = _mm256_packus_epi32(PlaneDwords640(first, 1), PlaneDwords640(second, 1));
-  const __m256i green = _mm256_packus_epi32(PlaneDwords640(first, 2), PlaneDwords640(second, 2));
-  const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
-  StorePlaneWords(blue, _mm256_srli_epi16(red, 2), _mm256_srli_epi16(green, 4), order, out, i);
-}
-
-VANTREL_AVX2 void DecodeAvx2(const uint8_t* pixels, Resolution res, const GramPlanes& planes) {
-  const PlaneOut out = {planes.plane[0], planes.plane[1], planes.plane[2]};
-  const uint32_t columnBytes = res == Res320 ? 2 : 4;
-  const uint8_t* in = pixels;
-  for (uint32_t line = kGramLines; line-- > 0;) {
-    const uint32_t base = line * kGramLineBytes;
-    if (res == Res320) {
-      for (uint32_t k = 0; k < kGramLineBytes; k += 16) Decode320Block(in + 2 * k, out, base + k);
-    } else {
-      for (uint32_t k = 0; k < kGramLineBytes; k += 16) Decode640Block(in + 4 * k, out, base + k);
-    }
-    in += kGramLineBytes * columnBytes;
-  }
-}
-
-bool HaveAvx2() {
-  static const bool have = __builtin_cpu_supports("avx2");
-  return have;
-}
-
-}  // namespace
-
-bool EncodeGramVector(const GramPlanes& planes, Resolution res, uint8_t* pixels) {
-  if (!HaveAvx2()) return false;
-  EncodeAvx2(planes, res, pixels);
-  return true;
-}
-
-bool DecodeGramVector(const uint8_t* pixels, Resolution res, const GramPlanes& planes) {
-  if (!HaveAvx2()) return false;
-  DecodeAvx2(pixels, res, planes);
-  return true;
+  return levels;
 }
 
 #else
 
-bool EncodeGramVector(const GramPlanes&, Resolution, uint8_t*) { return false; }
-
-bool DecodeGramVector(const uint8_t*, Resolution, const GramPlanes&) { return false; }
+uint32_t DetectLevels() { return 1u << LevelPortable; }
 
 #endif
+
+uint32_t Levels() {
+  static const uint32_t levels = DetectLevels();
+  return levels;
+}
+
+}  // namespace
+
+const char* CodecLevelName(CodecLevel level) {
+  switch (level) {
+    case LevelSse2: return "SSE2";
+    case LevelAvx2: return "AVX2";
+    default: return "portable";
+  }
+}
+
+bool CodecLevelAvailable(CodecLevel level) {
+  return level < kCodecLevels && (Levels() >> level & 1u) != 0;
+}
+
+CodecLevel VectorLevel() {
+  for (uint32_t level = kCodecLevels; level-- > 1;) {
+    if (CodecLevelAvailable(CodecLevel(level))) return CodecLevel(level);
+  }
+  return LevelPortable;
+}
+
+bool EncodeGramAtLevel(CodecLevel level, const GramPlanes& planes, Resolution res,
+                       uint8_t* pixels) {
+  if (!CodecLevelAvailable(level)) return false;
+  switch (level) {
+#if defined(VANTREL_X86_VECTORS)
+    case LevelSse2: EncodeGramSse2(planes, res, pixels); break;
+    case LevelAvx2: EncodeGramAvx2(planes, res, pixels); break;
+#endif
+    default: EncodeGramPortable(planes, res, pixels); break;
+  }
+  return true;
+}
+
+bool DecodeGramAtLevel(CodecLevel level, const uint8_t* pixels, Resolution res,
+                       const GramPlanes& planes) {
+  if (!CodecLevelAvailable(level)) return false;
+  switch (level) {
+#if defined(VANTREL_X86_VECTORS)
+    case LevelSse2: DecodeGramSse2(pixels, res, planes); break;
+    case LevelAvx2: DecodeGramAvx2(pixels, res, planes); break;
+#endif
+    default: DecodeGramPortable(pixels, res, planes); break;
+  }
+  return true;
+}
+
+bool EncodeGramVector(const GramPlanes& planes, Resolution res, uint8_t* pixels) {
+  const CodecLevel level = VectorLevel();
+  return level != LevelPortable && EncodeGramAtLevel(level, planes, res, pixels);
+}
+
+bool DecodeGramVector(const uint8_t* pixels, Resolution res, const GramPlanes& planes) {
+  const CodecLevel level = VectorLevel();
+  return level != LevelPortable && DecodeGramAtLevel(level, pixels, res, planes);
+}

@@ -28,7 +28,8 @@ mkdir -p "$out/obj" "$out/findings"
 # only it converts the UTF-8 source to code page 932.
 product=(
   src/convert/import_bitmap.cpp src/convert/export_gram.cpp src/convert/bitmap_check.cpp
-  src/convert/gram_codec.cpp src/convert/gram_codec_simd.cpp src/convert/bitmap_layout.cpp
+  src/convert/gram_codec.cpp src/convert/gram_codec_simd.cpp src/convert/gram_codec_sse2.cpp
+  src/convert/gram_codec_avx2.cpp src/convert/bitmap_layout.cpp
   src/common/show_message.cpp src/host/module_state.cpp src/platform/platform_posix.cpp
   src/platform/message_box_handler.cpp
 )

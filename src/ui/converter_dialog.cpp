@@ -167,7 +167,7 @@ INT_PTR CALLBACK ConverterDialogProc(HWND dialog, UINT message, WPARAM wParam, L
       }
       return 0;
     case IDC_ABOUT:
-      DialogBoxParamA(HINSTANCE(Module::ModuleInstance), "AboutBox", dialog, AboutDialogProc, 0);
+      DialogBoxParamW(HINSTANCE(Module::ModuleInstance), L"AboutBox", dialog, AboutDialogProc, 0);
       return 0;
     default: return 0;
   }

@@ -54,9 +54,9 @@ prepare() {
   fi
   (
     flock 9
-    if [ ! -f "$WINE32_HOME/.fonts-ready" ]; then
+    if [ ! -f "$WINE32_HOME/.fonts-ready-2" ]; then
       "$here/wine_fonts.sh" "$mode" "$shared_run32"
-      touch "$WINE32_HOME/.fonts-ready"
+      touch "$WINE32_HOME/.fonts-ready-2"
     fi
   ) 9>"$WINE32_HOME/.fonts-lock"
 }

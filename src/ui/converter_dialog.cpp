@@ -46,7 +46,6 @@ void TakePath(HWND dialog, const char* path) {
 
 void OnInit(HWND dialog) {
   PlatformSetMessageOwner(dialog);
-  Executing = false;
   ExitPending = false;
   DragAcceptFiles(dialog, TRUE);
   memset(Module::SelectedPath, 0, kPathBytes);
@@ -163,7 +162,10 @@ INT_PTR CALLBACK ConverterDialogProc(HWND dialog, UINT message, WPARAM wParam, L
         Executing = true;
         OnExecute(dialog);
         Executing = false;
-        if (ExitPending) EndDialog(dialog, 0);
+        if (ExitPending) {
+          ExitPending = false;
+          EndDialog(dialog, 0);
+        }
       }
       return 0;
     case IDC_ABOUT:

@@ -787,13 +787,6 @@ TEST_F(LiveDialog, BoxesBelongToTheDialogAboveAnAlwaysOnTopHost) {
     ASSERT_TRUE(user.Flush());
     EXPECT_TRUE(IsWindowEnabled(dialog)) << "the dialog is live again once the box is gone";
 
-    // Refusals of the dialog's own belong to it as well.
-    user.DropWide(dialog, {FromCp932(folder_) + std::wstring(300, L'w') + L".bmp"});
-    SeenBox refusal = user.WaitBox(kStepMs);
-    ASSERT_NE(refusal.window, nullptr);
-    EXPECT_EQ(GetWindow(refusal.window, GW_OWNER), dialog);
-    EXPECT_TRUE(Above(refusal.window, host_));
-    ASSERT_TRUE(user.Answer(refusal, IDOK));
     user.Click(dialog, kIdExit);
   });
   EXPECT_FALSE(FileExists(PathOf("owned.bmp")));

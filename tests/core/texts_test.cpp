@@ -60,21 +60,6 @@ const Text kTexts[] = {
     {"kTextChooserTitle", kTextChooserTitle, "BMPファイルの選択"},
 };
 
-// UTF-8 to UTF-16 for the texts' characters (all in the basic plane), written out here so
-// the comparison does not trust the compiler's own conversion.
-std::u16string Utf16(const std::string& utf8) {
-  std::u16string out;
-  for (size_t i = 0; i < utf8.size();) {
-    const unsigned char c = utf8[i];
-    const int extra = c < 0x80 ? 0 : c < 0xE0 ? 1 : 2;
-    char32_t code = extra == 0 ? c : extra == 1 ? c & 0x1F : c & 0x0F;
-    for (int k = 1; k <= extra; ++k) code = code << 6 | (utf8[i + k] & 0x3F);
-    out += char16_t(code);
-    i += 1 + extra;
-  }
-  return out;
-}
-
 // Shows the bytes of a text in hex, for failure messages.
 std::string Hex(const std::string& bytes) {
   static const char kDigits[] = "0123456789ABCDEF";
@@ -94,19 +79,6 @@ TEST(Texts, EachIsTheCodePage932FormOfItsWording) {
     const std::string got(text.bytes);
     EXPECT_EQ(Hex(got), Hex(want)) << text.name;
   }
-}
-
-TEST(Texts, EachHasItsWordingInUtf16) {
-  for (const Text& text : kTexts) {
-    const char16_t* wide = WideText(text.bytes);
-    ASSERT_NE(wide, nullptr) << text.name;
-    EXPECT_TRUE(std::u16string(wide) == Utf16(text.utf8)) << text.name;
-  }
-  EXPECT_EQ(WideText("BMPファイルの選択"), nullptr) << "found by the text itself, not its bytes";
-  const char16_t* filter = WideText(kTextChooserFilter);
-  ASSERT_NE(filter, nullptr);
-  const std::u16string want = Utf16("BMPファイル (*.bmp)") + u'\0' + u"*.bmp" + u'\0' + u'\0';
-  EXPECT_TRUE(std::u16string(filter, want.size()) == want);
 }
 
 TEST(Texts, ConversionReallyHappened) {

@@ -419,6 +419,7 @@ TEST_F(LiveDialog, BrowseFillsTheFieldAndCancelChangesNothing) {
     EXPECT_EQ(GetWindow(chooser, GW_OWNER), dialog) << "the chooser belongs to the dialog";
     EXPECT_EQ(user.Text(chooser, GetDlgCtrlID(ChooserNameField(chooser))), L"")
         << "the chooser starts with an empty name";
+    EXPECT_EQ(user.Text(chooser, 0x470), L"BMPファイル (*.bmp)") << "the file type list";
     PostMessageW(chooser, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     EXPECT_TRUE(user.WaitGone(kChooserTitle));
     ASSERT_TRUE(user.Flush());

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs a 32-bit Windows program: with plain wine where this machine executes 32-bit code,
-# else through ../shared/wine32/run32 (qemu-i386 + wine32). Always under ja_JP.UTF-8 (ANSI
-# code page 932), in the project's own Wine prefix, on a display (a private Xvfb when
+# else through ../shared/wine32/run32 (qemu-i386 + wine32). Under ja_JP.UTF-8 (ANSI code
+# page 932) unless VANTREL_LANG names another generated locale (en_US.UTF-8: 1252,
+# hi_IN.UTF-8: 65001), in the project's own Wine prefix, on a display (a private Xvfb when
 # DISPLAY is unset).
 #
 #   scripts/run32.sh PROGRAM.exe [ARGS...]   exit status is the program's
@@ -12,7 +13,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 shared_run32=$(readlink -f "$root/../shared/wine32/run32" 2>/dev/null || true)
 
-export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+export LANG=${VANTREL_LANG:-ja_JP.UTF-8} LC_ALL=${VANTREL_LANG:-ja_JP.UTF-8}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 export WINE32_HOME=${VANTREL_WINE_HOME:-$root/build/wine32-home}
@@ -53,9 +54,9 @@ prepare() {
   fi
   (
     flock 9
-    if [ ! -f "$WINE32_HOME/.fonts-ready" ]; then
+    if [ ! -f "$WINE32_HOME/.fonts-ready-2" ]; then
       "$here/wine_fonts.sh" "$mode" "$shared_run32"
-      touch "$WINE32_HOME/.fonts-ready"
+      touch "$WINE32_HOME/.fonts-ready-2"
     fi
   ) 9>"$WINE32_HOME/.fonts-lock"
 }

@@ -33,13 +33,17 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# ja_JP.UTF-8 gives Wine's processes the Japanese ANSI code page (932).
-if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf8'; then
-  echo "setup: generating ja_JP.UTF-8"
-  sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >>/etc/locale.gen
-  locale-gen >/dev/null
-fi
+# Wine takes a process's ANSI code page from its locale: ja_JP.UTF-8 gives 932 (what the
+# tests use by default), en_US.UTF-8 1252 and hi_IN.UTF-8 65001 (the code page tests).
+# Without the locale generated, Wine's file names turn into 7-bit garbage.
+for loc in ja_JP en_US hi_IN; do
+  if ! locale -a 2>/dev/null | grep -qix "$loc.utf8"; then
+    echo "setup: generating $loc.UTF-8"
+    sed -i "s/^# *\($loc.UTF-8 UTF-8\)/\1/" /etc/locale.gen
+    grep -q "^$loc.UTF-8 UTF-8" /etc/locale.gen || echo "$loc.UTF-8 UTF-8" >>/etc/locale.gen
+    locale-gen >/dev/null
+  fi
+done
 
 # The Wine prefix the tests use (created once, then reused).
 "$here/scripts/run32.sh" --setup

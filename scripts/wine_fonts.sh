@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Maps the Japanese Windows fonts the dialogs and message boxes name to the IPA Gothic
-# fonts, so Japanese text renders in the test prefix. Called once by run32.sh.
+# fonts, so Japanese text renders in the test prefix, also under the other code pages the
+# tests use (there captions are drawn in bold Tahoma, which is linked to IPA P Gothic for the
+# characters it lacks). Called once by run32.sh.
 #   wine_fonts.sh MODE SHARED_RUN32   (MODE: wine or run32)
 set -euo pipefail
 mode=$1 shared_run32=${2:-}
@@ -12,6 +14,8 @@ trap 'rm -f "$reg"' EXIT
     case "$name" in *P*|*Ｐ*|*UI*|*メイリオ*) face="IPAPGothic" ;; *) face="IPAGothic" ;; esac
     printf '"%s"="%s"\r\n' "$name" "$face"
   done
+  printf '\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink]\r\n'
+  printf '"Tahoma Bold"=hex(7):%s\r\n' "$(printf 'ipagp.ttf,IPAPGothic\0\0' | od -An -v -tx1 | tr -s ' \n' ',' | sed 's/^,//; s/,$//')"
 } | iconv -f UTF-8 -t CP932 >"$reg"
 # The Japanese fonts themselves: Wine finds them through fontconfig, nothing to copy.
 # Wine's own fonts (Marlett draws the caption buttons, Tahoma the English texts) are not

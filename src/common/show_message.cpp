@@ -40,5 +40,8 @@ MessageAnswer ShowMessage(MessageKind kind, const char* text, ...) {
   va_start(args, text);
   const char* shown = FormatInto(buffer, text, args);
   va_end(args);
-  return PlatformMessageBox(kind, MessageCaption, shown);
+  va_start(args, text);
+  const MessageAnswer answer = PlatformMessageBox(kind, MessageCaption, shown, text, args);
+  va_end(args);
+  return answer;
 }

@@ -1,5 +1,5 @@
-// The one way the plug-in speaks to the user: a message box without owner, captioned
-// MessageCaption.
+// The one way the plug-in speaks to the user: a message box captioned MessageCaption, owned
+// by the converter dialog while it is open, else without owner.
 #pragma once
 
 #include <stddef.h>

@@ -1,5 +1,6 @@
-// Every text the plug-in shows, as code page 932 (Shift_JIS) bytes. texts.cpp holds them
-// in readable UTF-8; the build converts that file's literals to code page 932.
+// Every text the plug-in shows, as code page 932 (Shift_JIS) bytes, and through WideText()
+// in UTF-16 for the wide API. texts.cpp holds them in readable UTF-8; the build converts that
+// file's literals to both forms.
 #pragma once
 
 extern const char MessageCaption[];
@@ -29,7 +30,13 @@ extern const char kTextNoGram[];
 // Converter dialog.
 extern const char kTextNoPath[];
 extern const char kTextPathTooLong[];
+// A dropped or chosen name the system's ANSI code page cannot hold exactly.
+extern const char kTextNameNotInCodePage[];
 extern const char kTextChooserTitle[];
 // The chooser's filter list: "display\0pattern\0\0".
 extern const char kTextChooserFilter[];
 extern const unsigned kTextChooserFilterBytes;
+
+// The UTF-16 form of one of the texts above (same characters, same placeholders; the
+// chooser's filter with its embedded terminators); null for any other string.
+const char16_t* WideText(const char* text);

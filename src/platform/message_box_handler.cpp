@@ -10,7 +10,8 @@ MessageBoxHandler g_messageBoxHandler = nullptr;
 
 void SetMessageBoxHandler(MessageBoxHandler handler) { g_messageBoxHandler = handler; }
 
-MessageAnswer PlatformMessageBox(MessageKind kind, const char* caption, const char* text) {
+MessageAnswer PlatformMessageBox(MessageKind kind, const char* caption, const char* text,
+                                 const char*, va_list) {
   // Without a handler nobody can answer: questions count as Cancel.
   if (g_messageBoxHandler == nullptr) return kind == QuestionBox ? AnswerCancel : AnswerOk;
   return g_messageBoxHandler(kind, caption, text);

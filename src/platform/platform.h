@@ -4,6 +4,7 @@
 // Paths are byte strings used exactly as given (code page 932 in the plug-in).
 #pragma once
 
+#include <stdarg.h>
 #include <stdint.h>
 
 // An open file; kNoFile when opening failed.
@@ -52,5 +53,9 @@ uint32_t PlatformRead(FileHandle file, void* data, uint32_t size);
 bool PlatformSeek(FileHandle file, uint32_t offset);
 // Closes a file opened above.
 void PlatformClose(FileHandle file);
-// Shows a message box without owner and returns the user's answer (AnswerOk for OK-only boxes).
-MessageAnswer PlatformMessageBox(MessageKind kind, const char* caption, const char* text);
+// Shows a message box and returns the user's answer: AnswerOk only for an explicit OK.
+// caption and text are the code page 932 caption and the formatted text; format and args
+// are the text before formatting (one of texts.h) and its argument, for a face that formats
+// it in another form.
+MessageAnswer PlatformMessageBox(MessageKind kind, const char* caption, const char* text,
+                                 const char* format, va_list args);

@@ -11,7 +11,9 @@
 #include "common/texts.h"
 #include "convert/conversions.h"
 #include "host/module_state.h"
+#include "platform/message_box_win32.h"
 #include "resources/resource_ids.h"
+#include "ui/ansi_name.h"
 #include "ui/dialogs.h"
 
 namespace {
@@ -20,9 +22,19 @@ namespace {
 // kPathBytes is seen as too long instead of being cut at 259 bytes.
 enum : size_t { kScratchBytes = 2 * kPathBytes };
 
-// Set while the execute command runs. Its message boxes have no owner, so the dialog stays
-// live under them; a second execute meanwhile is ignored and conversions never nest.
+// Set while the execute command runs. Its message boxes belong to the dialog, which is
+// disabled under them; should a second execute still arrive meanwhile, it is ignored, so
+// conversions never nest.
 bool Executing;
+// Set when the dialog is told to close while a conversion runs: it closes once that
+// conversion has returned, never from inside it.
+bool ExitPending;
+
+const wchar_t* Wide(const char* text) { return reinterpret_cast<const wchar_t*>(WideText(text)); }
+
+void RefuseName(AnsiNameResult result) {
+  ShowMessage(ErrorBox, result == AnsiNameTooLong ? kTextPathTooLong : kTextNameNotInCodePage);
+}
 
 // Shows a chosen or dropped path in the field and makes it the next conversion's path.
 void TakePath(HWND dialog, const char* path) {
@@ -33,6 +45,8 @@ void TakePath(HWND dialog, const char* path) {
 }
 
 void OnInit(HWND dialog) {
+  PlatformSetMessageOwner(dialog);
+  ExitPending = false;
   DragAcceptFiles(dialog, TRUE);
   memset(Module::SelectedPath, 0, kPathBytes);
   const ::ConverterSettings& settings = Module::ConverterSettings;
@@ -44,20 +58,37 @@ void OnInit(HWND dialog) {
 
 void OnBrowse(HWND dialog) {
   // The chosen file need not exist (a new export name may be typed), and no extension is
-  // added to a name typed without one.
-  char chosen[kPathBytes] = "";
-  OPENFILENAMEA request;
+  // added to a name typed without one. A name of kPathBytes characters or more cannot fit
+  // kPathBytes - 1 bytes in any code page, so the buffer bounds it already.
+  wchar_t chosen[kPathBytes] = L"";
+  OPENFILENAMEW request;
   memset(&request, 0, sizeof request);
   request.lStructSize = sizeof request;
   request.hwndOwner = dialog;
   request.hInstance = HINSTANCE(Module::ModuleInstance);
-  request.lpstrFilter = kTextChooserFilter;
+  request.lpstrFilter = Wide(kTextChooserFilter);
   request.lpstrFile = chosen;
   request.nMaxFile = kPathBytes;
-  request.lpstrTitle = kTextChooserTitle;
+  request.lpstrTitle = Wide(kTextChooserTitle);
   request.Flags = OFN_EXPLORER | OFN_HIDEREADONLY;
-  if (!GetOpenFileNameA(&request)) return;
-  TakePath(dialog, chosen);
+  // The chooser moves the process's current folder whatever its options say, and the host's
+  // own relative paths hang on it: it is put back whatever the outcome.
+  wchar_t folder[2 * kPathBytes];
+  const DWORD folderChars = GetCurrentDirectoryW(2 * kPathBytes, folder);
+  const BOOL picked = GetOpenFileNameW(&request);
+  const DWORD failure = picked ? 0 : CommDlgExtendedError();
+  if (folderChars > 0 && folderChars < 2 * kPathBytes) SetCurrentDirectoryW(folder);
+  if (!picked) {
+    if (failure == FNERR_BUFFERTOOSMALL) ShowMessage(ErrorBox, kTextPathTooLong);
+    return;
+  }
+  char path[kPathBytes];
+  const AnsiNameResult result = ToAnsiName(chosen, path);
+  if (result != AnsiNameOk) {
+    RefuseName(result);
+    return;
+  }
+  TakePath(dialog, path);
 }
 
 void OnExecute(HWND dialog) {
@@ -91,17 +122,19 @@ void OnExecute(HWND dialog) {
 }
 
 void OnDrop(HWND dialog, HDROP drop) {
-  char dropped[kScratchBytes] = "";
-  DragQueryFileA(drop, 0, dropped, kScratchBytes);
+  // The shell hands names over in UTF-16; only the first one is taken.
+  wchar_t dropped[kPathBytes] = L"";
+  const UINT length = DragQueryFileW(drop, 0, nullptr, 0);
+  if (length < kPathBytes) DragQueryFileW(drop, 0, dropped, kPathBytes);
   DragFinish(drop);
-  dropped[kScratchBytes - 1] = '\0';
-  const size_t length = strlen(dropped);
-  if (length >= kPathBytes) {
-    ShowMessage(ErrorBox, kTextPathTooLong);
+  char name[kPathBytes];
+  const AnsiNameResult result = length < kPathBytes ? ToAnsiName(dropped, name) : AnsiNameTooLong;
+  if (result != AnsiNameOk) {
+    RefuseName(result);
     return;
   }
   memset(Module::DropPath, 0, kPathBytes);
-  memcpy(Module::DropPath, dropped, length);
+  memcpy(Module::DropPath, name, strlen(name));
   TakePath(dialog, Module::DropPath);
 }
 
@@ -111,21 +144,32 @@ INT_PTR CALLBACK ConverterDialogProc(HWND dialog, UINT message, WPARAM wParam, L
   switch (message) {
     case WM_INITDIALOG: OnInit(dialog); return 0;
     case WM_DROPFILES: OnDrop(dialog, HDROP(wParam)); return 0;
+    case WM_DESTROY: PlatformSetMessageOwner(nullptr); return 0;
     case WM_COMMAND: break;
     default: return 0;
   }
   switch (wParam) {
-    case IDCANCEL: EndDialog(dialog, 0); return 1;
+    case IDCANCEL:
+      if (Executing) {
+        ExitPending = true;
+      } else {
+        EndDialog(dialog, 0);
+      }
+      return 1;
     case IDC_BROWSE: OnBrowse(dialog); return 0;
     case IDC_EXECUTE:
       if (!Executing) {
         Executing = true;
         OnExecute(dialog);
         Executing = false;
+        if (ExitPending) {
+          ExitPending = false;
+          EndDialog(dialog, 0);
+        }
       }
       return 0;
     case IDC_ABOUT:
-      DialogBoxParamA(HINSTANCE(Module::ModuleInstance), "AboutBox", dialog, AboutDialogProc, 0);
+      DialogBoxParamW(HINSTANCE(Module::ModuleInstance), L"AboutBox", dialog, AboutDialogProc, 0);
       return 0;
     default: return 0;
   }

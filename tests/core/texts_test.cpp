@@ -54,6 +54,9 @@ const Text kTexts[] = {
     {"kTextNoPath", kTextNoPath, "BMPファイルを指定してください。"},
     {"kTextPathTooLong", kTextPathTooLong,
      "ファイルのパスが長すぎます。259バイト以内のパスを指定してください。"},
+    {"kTextNameNotInCodePage", kTextNameNotInCodePage,
+     "ファイル名にこのシステムで扱えない文字が含まれています。"
+     "ファイル名を変更してから指定してください。"},
     {"kTextChooserTitle", kTextChooserTitle, "BMPファイルの選択"},
 };
 

@@ -39,9 +39,13 @@ std::wstring Quote(const char* text, const std::wstring& path);
 // A Unix path as the same place on the Windows side (drive Z: is the root).
 std::string WindowsPath(std::string path);
 
+// Checks a box's kind and its texts, both as the window system holds them and as the code
+// page 932 bytes the A functions read.
 #define EXPECT_BOX(box, wantKind, wantText)                             \
   do {                                                                  \
     EXPECT_EQ((box).kind(), wantKind);                                  \
+    EXPECT_EQ((box).wideCaption, std::wstring(kBoxCaption));            \
+    EXPECT_EQ((box).wideText, std::wstring(wantText));                  \
     EXPECT_EQ(Cp932ToUtf8((box).caption), "HalcyonGRAM-BMP変換ツール"); \
     EXPECT_EQ(Cp932ToUtf8((box).text), Utf8(wantText));                 \
   } while (0)

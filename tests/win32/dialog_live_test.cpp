@@ -419,6 +419,7 @@ TEST_F(LiveDialog, BrowseFillsTheFieldAndCancelChangesNothing) {
     EXPECT_EQ(GetWindow(chooser, GW_OWNER), dialog) << "the chooser belongs to the dialog";
     EXPECT_EQ(user.Text(chooser, GetDlgCtrlID(ChooserNameField(chooser))), L"")
         << "the chooser starts with an empty name";
+    EXPECT_EQ(user.Text(chooser, 0x470), L"BMPファイル (*.bmp)") << "the file type list";
     PostMessageW(chooser, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     EXPECT_TRUE(user.WaitGone(kChooserTitle));
     ASSERT_TRUE(user.Flush());
@@ -719,9 +720,11 @@ TEST_F(LiveDialog, SecondExecuteDuringAConversionDoesNothing) {
     ASSERT_NE(question.window, nullptr);
     EXPECT_EQ(question.text,
               Quote("GRAMの内容を %s へ展開します。\n実行しますか？", WidePathOf("once.bmp")));
-    EXPECT_TRUE(IsWindowEnabled(dialog)) << "the box has no owner: the dialog stays live";
+    EXPECT_EQ(GetWindow(question.window, GW_OWNER), dialog);
+    EXPECT_FALSE(IsWindowEnabled(dialog)) << "the box belongs to the dialog, which waits";
 
-    // Execute again, by the button and by the command, while the question is open.
+    // Execute again, by the button and by the command, while the question is open: should
+    // one still reach the dialog, it is ignored.
     user.Click(dialog, kIdExecute);
     PostMessageW(dialog, WM_COMMAND, kIdExecute, 0);
     ASSERT_TRUE(user.Flush());
@@ -751,6 +754,141 @@ TEST_F(LiveDialog, SecondExecuteDuringAConversionDoesNothing) {
   });
   bool exists = false;
   ExpectFileShowsGram(ReadFileBytes(PathOf("once.bmp"), &exists), 320);
+}
+
+// --- boxes belong to the dialog ---------------------------------------------------------
+
+// True when first lies above second in the window system's order of top-level windows.
+bool Above(HWND first, HWND second) {
+  for (HWND window = GetTopWindow(nullptr); window != nullptr;
+       window = GetWindow(window, GW_HWNDNEXT)) {
+    if (window == first) return true;
+    if (window == second) return false;
+  }
+  return false;
+}
+
+TEST_F(LiveDialog, BoxesBelongToTheDialogAboveAnAlwaysOnTopHost) {
+  Remove("owned.bmp");
+  SetWindowPos(host_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  ASSERT_TRUE(GetWindowLongW(host_, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  RunDialog([&](DialogUser& user) {
+    HWND dialog = MainDialog(user);
+    if (dialog == nullptr) return;
+    user.Type(dialog, kIdPath, WidePathOf("owned.bmp"));
+    user.Click(dialog, kIdExecute);
+    SeenBox question = user.WaitBox(kStepMs);
+    ASSERT_NE(question.window, nullptr);
+    EXPECT_EQ(GetWindow(question.window, GW_OWNER), dialog);
+    EXPECT_TRUE(GetWindowLongW(question.window, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    EXPECT_TRUE(Above(question.window, host_)) << "the question opened behind the host";
+    EXPECT_FALSE(IsWindowEnabled(dialog));
+    EXPECT_FALSE(IsWindowEnabled(host_));
+    ASSERT_TRUE(user.Answer(question, IDCANCEL));
+    ASSERT_TRUE(user.Flush());
+    EXPECT_TRUE(IsWindowEnabled(dialog)) << "the dialog is live again once the box is gone";
+
+    user.Click(dialog, kIdExit);
+  });
+  EXPECT_FALSE(FileExists(PathOf("owned.bmp")));
+}
+
+TEST_F(LiveDialog, ExitDuringAQuestionWaitsForTheConversion) {
+  Remove("exit.bmp");
+  const INT_PTR result = RunDialog([&](DialogUser& user) {
+    HWND dialog = MainDialog(user);
+    if (dialog == nullptr) return;
+    user.Type(dialog, kIdPath, WidePathOf("exit.bmp"));
+    user.Click(dialog, kIdExecute);
+    SeenBox question = user.WaitBox(kStepMs);
+    ASSERT_NE(question.window, nullptr);
+    // 終了 and Escape send the exit command, the close box WM_CLOSE, which ends in it too.
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(kIdExit, BN_CLICKED), 0);
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(user.Flush());
+    EXPECT_EQ(user.Windows(kMainTitle).size(), 1u) << "the dialog ended inside the conversion";
+    EXPECT_FALSE(IsWindowEnabled(host_)) << "the host came back inside the conversion";
+    EXPECT_TRUE(IsWindowVisible(question.window));
+
+    // The conversion goes on to its end; then the dialog closes as asked.
+    ASSERT_TRUE(user.Answer(question, IDOK));
+    SeenBox done = user.WaitBox(kStepMs);
+    EXPECT_EQ(done.text, L"BMPファイルへの書き込み完了");
+    EXPECT_EQ(user.Windows(kMainTitle).size(), 1u);
+    ASSERT_TRUE(user.Answer(done, IDOK));
+    EXPECT_TRUE(user.WaitGone(kMainTitle)) << "the exit asked for during the question";
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(IsWindowEnabled(host_));
+  bool exists = false;
+  ExpectFileShowsGram(ReadFileBytes(PathOf("exit.bmp"), &exists), 320);
+}
+
+// --- browsing and the current folder -----------------------------------------------------
+
+std::wstring CurrentFolder() {
+  wchar_t folder[MAX_PATH * 2] = L"";
+  GetCurrentDirectoryW(MAX_PATH * 2, folder);
+  return folder;
+}
+
+TEST_F(LiveDialog, BrowsingLeavesTheCurrentFolderAlone) {
+  const std::string elsewhere = folder_ + "elsewhere";
+  CreateDirectoryA(elsewhere.c_str(), nullptr);
+  const std::wstring home = FromCp932(folder_.substr(0, folder_.size() - 1));
+  ASSERT_TRUE(SetCurrentDirectoryW(home.c_str()));
+  const std::wstring before = CurrentFolder();
+  RunDialog([&](DialogUser& user) {
+    HWND dialog = MainDialog(user);
+    if (dialog == nullptr) return;
+    // Into another folder, then Cancel.
+    HWND chooser = OpenChooser(user, dialog);
+    user.Type(chooser, GetDlgCtrlID(ChooserNameField(chooser)), FromCp932(elsewhere));
+    PostMessageW(chooser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                 LPARAM(GetDlgItem(chooser, IDOK)));
+    Sleep(500);
+    ASSERT_EQ(user.Windows(kChooserTitle).size(), 1u) << "a folder name opens the folder";
+    PostMessageW(chooser, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_TRUE(user.WaitGone(kChooserTitle));
+    ASSERT_TRUE(user.Flush());
+    EXPECT_EQ(CurrentFolder(), before) << "after Cancel";
+
+    // A file chosen in another folder.
+    chooser = OpenChooser(user, dialog);
+    ChooseInChooser(user, chooser, FromCp932(elsewhere) + L"\\chosen.bmp");
+    ASSERT_TRUE(user.Flush());
+    EXPECT_EQ(user.Text(dialog, kIdPath), FromCp932(elsewhere) + L"\\chosen.bmp");
+    EXPECT_EQ(CurrentFolder(), before) << "after a choice";
+    user.Click(dialog, kIdExit);
+  });
+}
+
+TEST_F(LiveDialog, OverlongChosenNameIsRefusedAndChangesNothing) {
+  // Few enough characters for the chooser's buffer, but too many bytes in the code page.
+  // (A name with more characters than the buffer holds overruns the emulated chooser's own
+  // buffers before it can report that; it is left to real Windows.)
+  const std::wstring names[] = {FromCp932(folder_) + std::wstring(120, L'画') + L".bmp"};
+  RunDialog([&](DialogUser& user) {
+    HWND dialog = MainDialog(user);
+    if (dialog == nullptr) return;
+    user.Type(dialog, kIdPath, L"typed before");
+    for (const std::wstring& name : names) {
+      ASSERT_GE(Cp932(name).size(), 260u);
+      HWND chooser = OpenChooser(user, dialog);
+      BoxWatcher boxes;
+      boxes.Start({BoxAnswer::Ok}, 30000);
+      ChooseInChooser(user, chooser, name);
+      EXPECT_TRUE(boxes.WaitUntilAnswered(35000));
+      EXPECT_TRUE(boxes.Finish()) << boxes.Report();
+      ASSERT_EQ(boxes.boxes().size(), 1u);
+      EXPECT_BOX(boxes.boxes()[0], BoxKind::Error,
+                 L"ファイルのパスが長すぎます。259バイト以内のパスを指定してください。");
+      EXPECT_EQ(boxes.boxes()[0].owner, dialog);
+      ASSERT_TRUE(user.Flush());
+      EXPECT_EQ(user.Text(dialog, kIdPath), L"typed before") << "the field is unchanged";
+    }
+    user.Click(dialog, kIdExit);
+  });
 }
 
 // --- pictures for people ---------------------------------------------------------------

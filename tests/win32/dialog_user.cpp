@@ -180,25 +180,41 @@ void DialogUser::Key(HWND dialog, UINT virtualKey) {
   PostMessageW(target, WM_KEYUP, virtualKey, scan | 1 | (LPARAM(3) << 30));
 }
 
-void DialogUser::Drop(HWND target, const std::vector<std::string>& cp932Names) {
-  size_t bytes = sizeof(DropHeader) + 1;
-  for (const std::string& name : cp932Names) bytes += name.size() + 1;
-  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
+namespace {
+
+// Posts a drop of the given names (a block of terminated names, ended by an empty one).
+template <typename Char>
+void PostDrop(HWND target, const std::vector<std::basic_string<Char>>& names) {
+  size_t chars = 1;
+  for (const auto& name : names) chars += name.size() + 1;
+  HGLOBAL block =
+      GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DropHeader) + chars * sizeof(Char));
   char* data = static_cast<char*>(GlobalLock(block));
   DropHeader header;
   memset(&header, 0, sizeof header);
   header.filesOffset = sizeof header;
   header.point.x = 40;
   header.point.y = 40;
+  header.wide = sizeof(Char) == sizeof(wchar_t);
   memcpy(data, &header, sizeof header);
-  char* p = data + sizeof header;
-  for (const std::string& name : cp932Names) {
-    memcpy(p, name.c_str(), name.size() + 1);
+  Char* p = reinterpret_cast<Char*>(data + sizeof header);
+  for (const auto& name : names) {
+    memcpy(p, name.c_str(), (name.size() + 1) * sizeof(Char));
     p += name.size() + 1;
   }
   GlobalUnlock(block);
   // The receiver releases the block with DragFinish.
   PostMessageW(target, WM_DROPFILES, WPARAM(block), 0);
+}
+
+}  // namespace
+
+void DialogUser::Drop(HWND target, const std::vector<std::string>& cp932Names) {
+  PostDrop(target, cp932Names);
+}
+
+void DialogUser::DropWide(HWND target, const std::vector<std::wstring>& names) {
+  PostDrop(target, names);
 }
 
 SeenBox DialogUser::WaitBox(DWORD timeoutMs) const {

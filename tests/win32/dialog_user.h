@@ -67,6 +67,8 @@ class DialogUser {
   void Key(HWND dialog, UINT virtualKey);  // a key press at the focused control
   // Drops files (code page 932 names) on a window, as the desktop shell does.
   void Drop(HWND target, const std::vector<std::string>& cp932Names);
+  // Drops files named in UTF-16 (the wide form Explorer sends).
+  void DropWide(HWND target, const std::vector<std::wstring>& names);
 
   // Message boxes: waits for one (caption kBoxCaption), reads it; then answers it.
   SeenBox WaitBox(DWORD timeoutMs = 20000) const;

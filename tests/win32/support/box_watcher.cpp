@@ -55,6 +55,13 @@ bool ReadText(HWND window, std::string* out) {
   return true;
 }
 
+// Reads a window's text as the window system holds it, sending no message.
+std::wstring WideTextOf(HWND window) {
+  wchar_t text[2048] = L"";
+  InternalGetWindowText(window, text, 2048);
+  return text;
+}
+
 struct ChildScan {
   HWND textControl = nullptr;
   HWND iconControl = nullptr;
@@ -133,6 +140,14 @@ std::string Convert(UINT from, UINT to, const std::string& in) {
 }  // namespace
 
 std::string Utf8ToCp932(const std::string& text) { return Convert(CP_UTF8, 932, text); }
+std::string WideToUtf8(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  const int bytes =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(bytes, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), &out[0], bytes, nullptr, nullptr);
+  return out;
+}
 std::string Cp932ToUtf8(const std::string& bytes) { return Convert(932, CP_UTF8, bytes); }
 
 BoxKind WatchedBox::kind() const {
@@ -216,8 +231,10 @@ std::string BoxWatcher::Report() const {
              "box %u (%s%s, icon %d, ok %d, cancel %d, %d buttons, pressed %s): ", unsigned(i + 1),
              KindName(box.kind()), box.scripted ? "" : ", unscripted", int(box.icon),
              int(box.hasOk), int(box.hasCancel), box.buttonCount,
-             box.answer == BoxAnswer::Ok ? "OK" : "Cancel");
-    report += head + Cp932ToUtf8(box.caption) + " | " + Cp932ToUtf8(box.text) + "\n";
+             box.answer == BoxAnswer::Ok       ? "OK"
+             : box.answer == BoxAnswer::Cancel ? "Cancel"
+                                               : "Quit");
+    report += head + WideToUtf8(box.wideCaption) + " | " + WideToUtf8(box.wideText) + "\n";
   }
   if (report.empty()) report = "no boxes\n";
   return report;
@@ -274,6 +291,10 @@ void BoxWatcher::HandleBox(HWND box) {
   if (scan.textControl == nullptr || !ReadText(scan.textControl, &seen.text)) {
     Problem("could not read a box's text");
   }
+  seen.wideCaption = WideTextOf(box);
+  if (scan.textControl != nullptr) seen.wideText = WideTextOf(scan.textControl);
+  seen.owner = GetWindow(box, GW_OWNER);
+  seen.topmost = (GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
   seen.icon = ReadIcon(scan.iconControl);
   seen.hasOk = Button(box, IDOK) != nullptr && IsWindowVisible(Button(box, IDOK));
   seen.hasCancel = Button(box, IDCANCEL) != nullptr && IsWindowVisible(Button(box, IDCANCEL));
@@ -296,9 +317,20 @@ void BoxWatcher::HandleBox(HWND box) {
   boxes_.push_back(seen);
   LeaveCriticalSection(&lock_);
 
-  const int id = seen.answer == BoxAnswer::Ok ? IDOK : IDCANCEL;
   bool closed = false;
+  if (seen.answer == BoxAnswer::Quit) {
+    PostThreadMessageW(GetWindowThreadProcessId(box, nullptr), WM_QUIT, 0, 0);
+    for (DWORD waited = 0; waited < kCloseWaitMs * kAnswerAttempts && !closed; waited += kPollMs) {
+      Sleep(kPollMs);
+      closed = !IsWindow(box) || !IsWindowVisible(box);
+    }
+  }
+  const int id = seen.answer == BoxAnswer::Ok ? IDOK : IDCANCEL;
   for (int attempt = 0; attempt < kAnswerAttempts && !closed; ++attempt) {
+    if (seen.answer == BoxAnswer::Quit) {
+      Problem("a box did not close on WM_QUIT");
+      seen.answer = BoxAnswer::Cancel;
+    }
     const UINT message = attempt + 1 < kAnswerAttempts ? WM_COMMAND : WM_CLOSE;
     PostMessageA(box, message, message == WM_COMMAND ? MAKEWPARAM(id, BN_CLICKED) : 0,
                  message == WM_COMMAND ? LPARAM(Button(box, id)) : 0);

@@ -2,14 +2,15 @@
 //
 // A background thread of the test process waits for each message box of *this* process
 // (a visible #32770 window with an OK or Cancel button), records its caption and text as the
-// code page 932 bytes the box shows, recognises its kind (icon and buttons) and answers it by
-// control id, following a script of answers given in advance. Use:
+// window system holds them (UTF-16) and as the ANSI code page bytes the A functions give,
+// its owner and whether it stays on top, recognises its kind (icon and buttons) and answers
+// it by control id, following a script of answers given in advance. Use:
 //
 //   BoxWatcher boxes;
 //   boxes.Start({BoxAnswer::Ok, BoxAnswer::Cancel});  // one answer per expected box
 //   ExportGramToBitmap(path, Res320);                 // shows its boxes on this thread
 //   ASSERT_TRUE(boxes.Finish()) << boxes.Report();    // stops the thread, checks the count
-//   EXPECT_EQ(boxes.boxes()[0].text, Utf8ToCp932("..."));
+//   EXPECT_EQ(boxes.boxes()[0].wideText, L"...");
 //   EXPECT_EQ(boxes.boxes()[0].kind(), BoxKind::Question);
 //
 // Rules the watcher keeps:
@@ -17,6 +18,8 @@
 //   A box beyond the script is recorded (scripted == false), answered Cancel where it has a
 //   Cancel button, else OK, and makes Finish() fail. Fewer boxes than answers fails too.
 // - Scripting Cancel for a box without a Cancel button presses OK and is a failure.
+// - Quit answers no button: it posts WM_QUIT to the box's thread, as a host closing down
+//   does; the box must then close by itself. The test removes the quit message afterwards.
 // - Dialogs of this process already visible when Start() runs (a converter dialog, say) are
 //   never treated as boxes; Ignore() adds more. Any other #32770 window with an OK or Cancel
 //   button that appears later is treated as a box (an About box would be one, kind Other).
@@ -33,20 +36,24 @@
 #include <string>
 #include <vector>
 
-enum class BoxAnswer { Ok, Cancel };
+enum class BoxAnswer { Ok, Cancel, Quit };
 enum class BoxIcon { None, Question, Error, Information, Warning, Other };
 // Question: question icon, OK and Cancel. Error / Information: that icon, OK only.
 enum class BoxKind { Question, Error, Information, Other };
 
 struct WatchedBox {
-  std::string caption;  // code page 932 bytes, as the box shows them
-  std::string text;     // code page 932 bytes of the text control (id 0xFFFF)
+  std::string caption;       // ANSI code page bytes (932 in most tests), as WM_GETTEXT gives
+  std::string text;          // the same, of the text control (id 0xFFFF)
+  std::wstring wideCaption;  // the caption as the window system holds it
+  std::wstring wideText;     // the text control's text as the window system holds it
+  HWND owner = nullptr;      // the window the box belongs to
+  bool topmost = false;      // the box stays above windows that are not topmost
   BoxIcon icon = BoxIcon::None;
   bool hasOk = false;
   bool hasCancel = false;
   int buttonCount = 0;               // push buttons of the box, OK and Cancel included
   bool scripted = false;             // false: the box came after the script was used up
-  BoxAnswer answer = BoxAnswer::Ok;  // the button that was pressed
+  BoxAnswer answer = BoxAnswer::Ok;  // the button that was pressed (or Quit)
 
   BoxKind kind() const;
 };
@@ -100,3 +107,5 @@ class BoxWatcher {
 std::string Utf8ToCp932(const std::string& text);
 // Converts code page 932 bytes to UTF-8, for readable failure messages.
 std::string Cp932ToUtf8(const std::string& bytes);
+// Converts UTF-16 to UTF-8, for readable failure messages.
+std::string WideToUtf8(const std::wstring& text);

@@ -10,6 +10,7 @@ need_pkgs=(
   wine wine64 wine32:i386 qemu-user gcc-multilib
   xvfb xauth x11-utils imagemagick fonts-ipafont-gothic fonts-wine locales
   libclang-rt-14-dev
+  libcli11-dev
 )
 
 missing=()

@@ -57,11 +57,13 @@ int RunFit(const FitRequest& request) {
   std::vector<uint8_t> pixels;
   try {
     std::vector<uint8_t> picture;
-    std::string problem = ReadWholeFile(request.picturePath, "picture", 0, kMaxPictureFileBytes,
-                                        "gramconv reads pictures of at most 512 MiB", picture);
-    if (problem.empty())
-      problem = FitPicture(picture.data(), picture.size(), request.res, request.dither, pixels);
-    if (!problem.empty()) return Refuse(request.picturePath + ": " + problem);
+    const std::string problem =
+        ReadWholeFile(request.picturePath, "picture", 0, kMaxPictureFileBytes,
+                      "gramconv reads pictures of at most 512 MiB", picture);
+    if (!problem.empty()) return Refuse(problem);
+    const std::string bad =
+        FitPicture(picture.data(), picture.size(), request.res, request.dither, pixels);
+    if (!bad.empty()) return Refuse(request.picturePath + ": " + bad);
   } catch (const std::bad_alloc&) {
     return Refuse(request.picturePath + ": not enough memory for this picture");
   }

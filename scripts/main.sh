@@ -3,8 +3,7 @@
 # command-line converter (dist/gramconv, and dist/gramconv.exe for Windows), and shows the
 # plug-in working: the host stand-in loads the real 32-bit library on a virtual X server,
 # lends it the built-in GRAM test picture, and a helper thread works the real dialog as a
-# user would. Bitmaps, PNG
-# previews and a screenshot of each step go to dist/demo/.
+# user would. Bitmaps, PNG previews and a screenshot of each step go to dist/demo/.
 #
 #   scripts/main.sh                         the demo; exit status 0 when everything went well
 #   scripts/main.sh --interactive [GRAM]    the dialog on your own display ($DISPLAY), over

@@ -5,6 +5,7 @@
 #   gramconv_exe_test.sh RUN32 GRAMCONV_EXE WORKDIR
 set -u
 run32=$1 exe=$2 work=$3
+session=$(dirname "$(readlink -f "$0")")/console_session.py
 status=0
 fail() { echo "FAIL: $*"; status=1; }
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
@@ -103,10 +104,33 @@ gc junk.png
 expect_rc 1 "drop junk.png"
 [ ! -e out.bmp ] && [ ! -e junk-640x200.bmp ] || fail "a bad picture left a file"
 
+echo "== on a console: the question, and a dropped picture's wait for Enter"
+# The console wraps long lines: compare without line ends.
+console() {  # console [--answer PROMPT=REPLY]... -- ARGS...: $rc, $shown
+  rc=0
+  /usr/bin/python3 "$session" "$@" >.shown || rc=$?
+  shown=$(tr -d '\n' <.shown)
+  rm -f .shown
+}
+console --answer "[y/N]=y" -- "$run32" "$exe" fit stripes.ppm "한글é.bmp"
+expect_rc 0 "fit over 한글é.bmp answered on the console"
+expect_in "$shown" "한글é.bmp は既に存在します。上書きしますか？" "the question on the console"
+cmp -s "한글é.bmp" "한글é-export.bmp" || fail "한글é.bmp was not replaced after OK on the console"
+cp stripes.ppm "drop 絵.ppm"
+console --timeout 20 -- "$run32" "$exe" "$(winpath "$work/drop 絵.ppm")"
+expect_rc 124 "a dropped picture's window, nobody pressing Enter"
+expect_in "$shown" "wrote $(winpath "$work/drop 絵-640x200.bmp")" "drop on the console"
+expect_in "$shown" "Press Enter to close this window." "drop on the console"
+rm -f "drop 絵-640x200.bmp"
+console --answer "Press Enter=" -- "$run32" "$exe" "$(winpath "$work/drop 絵.ppm")"
+expect_rc 0 "a dropped picture's window, Enter pressed"
+cmp -s "drop 絵-640x200.bmp" "絵・テスト-export.bmp" || fail "drop 絵-640x200.bmp is not the 640x200 fit"
+
 echo "== nothing else left behind"
 expected=$(printf '%s\n' folder.bmp junk.png stripes.gram stripes.ppm \
   "絵・テスト.ppm" "絵・テスト.bmp" "絵・テスト.gram" "絵・テスト-export.bmp" "絵・テスト-640x200.bmp" \
-  "한글é.ppm" "한글é.bmp" "한글é.gram" "한글é-export.bmp" "한글é-640x200.bmp" | sort)
+  "한글é.ppm" "한글é.bmp" "한글é.gram" "한글é-export.bmp" "한글é-640x200.bmp" \
+  "drop 絵.ppm" "drop 絵-640x200.bmp" | sort)
 actual=$(ls -A | sort)
 [ "$actual" = "$expected" ] || fail "files left: $(comm -13 <(echo "$expected") <(echo "$actual") | tr '\n' ' ')"
 

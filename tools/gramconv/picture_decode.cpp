@@ -65,6 +65,45 @@ const stbi_io_callbacks kCallbacks = {ReadBytes, SkipBytes, AtEnd};
 
 const char kUnknown[] = "not a picture gramconv can read (unknown format or damaged file)";
 
+// Debian's stb_image trusts the counts of a JPEG Huffman table: counts adding up to more than
+// 256 codes write past its tables. No valid JPEG has such a table, so the marker segments
+// are walked the way stb walks them (fill bytes skipped, lengths followed, the bytes between
+// markers passed over) and such a file is refused before stb reads it.
+bool JpegTablesFit(const uint8_t* data, size_t size) {
+  size_t i = 0;
+  if (size == 0 || data[0] != 0xff) return true;
+  while (i < size && data[i] == 0xff) ++i;
+  if (i >= size || data[i] != 0xd8) return true;  // not a JPEG
+  ++i;
+  while (i + 1 < size) {
+    if (data[i] != 0xff || data[i + 1] == 0xff) {
+      ++i;
+      continue;
+    }
+    const uint8_t marker = data[i + 1];
+    i += 2;
+    // Stuffed bytes, restart markers and SOI carry no length; stb stops at EOI.
+    if (marker == 0x00 || marker == 0x01 || (marker >= 0xd0 && marker <= 0xd8)) continue;
+    if (marker == 0xd9 || i + 2 > size) break;
+    const long length = long(data[i]) << 8 | data[i + 1];
+    if (marker == 0xc4) {
+      // Tables follow one another while the segment has bytes left; stb reads each whole.
+      long left = length - 2;
+      size_t at = i + 2;
+      while (left > 0) {
+        long codes = 0;
+        for (size_t k = at + 1; k < at + 17 && k < size; ++k) codes += data[k];
+        if (codes > 256) return false;
+        at += size_t(17 + codes);
+        left -= 17 + codes;
+      }
+      if (left != 0) break;  // stb refuses the segment
+    }
+    i += size_t(length);
+  }
+  return true;
+}
+
 // "" when a picture of this size may be decoded, else why not.
 std::string JudgeSize(uint32_t width, uint32_t height) {
   if (width == 0 || height == 0) return "the picture has no pixels";
@@ -99,9 +138,18 @@ std::string Reason(const std::string& stb, bool starved) {
   return "the picture is damaged or in a form gramconv cannot read (" + stb + ")";
 }
 
+// stb's reason as plain text: some reasons quote bytes of the file (an unknown PNG chunk's
+// name), which may be anything.
+std::string StbReason() {
+  std::string reason = stbi_failure_reason() != nullptr ? stbi_failure_reason() : "";
+  for (char& c : reason) {
+    if (c < 0x20 || c > 0x7e) c = '?';
+  }
+  return reason;
+}
+
 std::string FailureReason(const MemoryReader& reader) {
-  const char* why = stbi_failure_reason();
-  return Reason(why != nullptr ? why : "", reader.starved);
+  return Reason(StbReason(), reader.starved);
 }
 
 // stb's info tries every format in turn and then says only "unknown image type". A file that
@@ -124,8 +172,7 @@ std::string HeaderRefusal(const uint8_t* data, size_t size) {
   } else {
     return kUnknown;
   }
-  const char* why = stbi_failure_reason();
-  const std::string stb = why != nullptr ? why : "";
+  const std::string stb = StbReason();
   if (sized && (stb == "too large" || stb == "0-pixel image" || stb == "0 width")) {
     const std::string refusal = JudgeSize(context.img_x, context.img_y);
     if (!refusal.empty()) return refusal;
@@ -135,12 +182,15 @@ std::string HeaderRefusal(const uint8_t* data, size_t size) {
 
 }  // namespace
 
-DecodedPicture::~DecodedPicture() { stbi_image_free(rgba); }
+DecodedPicture::~DecodedPicture() { stbi_image_free(pixels); }
 
 std::string DecodePicture(const uint8_t* data, size_t size, DecodedPicture& picture) {
   if (size == 0) return "the file is empty";
   if (size > size_t(INT_MAX)) return "the file is too large to be a picture gramconv reads";
 
+  if (!JpegTablesFit(data, size)) {
+    return "the picture is damaged (a JPEG Huffman table lists more than 256 codes)";
+  }
   // The header first: the size is judged before anything is allocated for the pixels.
   MemoryReader header{data, size};
   int width = 0, height = 0, comp = 0;
@@ -151,18 +201,24 @@ std::string DecodePicture(const uint8_t* data, size_t size, DecodedPicture& pict
   const std::string refusal = JudgeSize(uint32_t(width), uint32_t(height));
   if (!refusal.empty()) return refusal;
 
+  // stb converts a 16-bit PNM's channels with its 8-bit code and reads past its buffer, so
+  // PNM files (those stb's own test takes: "P5", "P6") keep their channels.
+  const bool pnm = size >= 2 && data[0] == 'P' && (data[1] == '5' || data[1] == '6');
   MemoryReader body{data, size};
   int w = 0, h = 0;
-  stbi_uc* rgba = stbi_load_from_callbacks(&kCallbacks, &body, &w, &h, &comp, 4);
-  if (rgba == nullptr) return FailureReason(body);
-  if (body.starved || w != width || h != height) {
-    stbi_image_free(rgba);
+  stbi_uc* pixels = stbi_load_from_callbacks(&kCallbacks, &body, &w, &h, &comp, pnm ? 0 : 4);
+  if (pixels == nullptr) return FailureReason(body);
+  const int channels = pnm ? comp : 4;
+  if (body.starved || w != width || h != height ||
+      (channels != 1 && channels != 3 && channels != 4)) {
+    stbi_image_free(pixels);
     return body.starved ? "the picture is cut short"
                         : "the picture is damaged (its size changes while it is read)";
   }
-  stbi_image_free(picture.rgba);
-  picture.rgba = rgba;
+  stbi_image_free(picture.pixels);
+  picture.pixels = pixels;
   picture.width = uint32_t(w);
   picture.height = uint32_t(h);
+  picture.channels = uint32_t(channels);
   return "";
 }

@@ -12,7 +12,8 @@ constexpr uint64_t kMaxPicturePixels = 100000000;
 // would otherwise allow sides of 16 million.
 constexpr uint32_t kMaxPictureSide = 65536;
 
-// A decoded picture: width x height pixels of 4 bytes (R, G, B, A), top row first.
+// A decoded picture: width x height pixels, top row first, of `channels` bytes each: 4 (R, G,
+// B, A), or for PNM files their own 1 (grey) or 3 (R, G, B).
 class DecodedPicture {
  public:
   DecodedPicture() = default;
@@ -22,7 +23,8 @@ class DecodedPicture {
 
   uint32_t width = 0;
   uint32_t height = 0;
-  uint8_t* rgba = nullptr;  // owned, released with the decoder's allocator
+  uint32_t channels = 0;
+  uint8_t* pixels = nullptr;  // owned, released with the decoder's allocator
 };
 
 // Decodes PNG, JPEG, GIF (first frame), BMP (not RLE), TGA, PNM and PSD. Returns "" on

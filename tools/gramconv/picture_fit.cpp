@@ -47,6 +47,17 @@ AxisMap MapAxis(uint32_t source, uint32_t target) {
   return map;
 }
 
+// A row of grey (1 channel) or RGB (3) pixels as opaque RGBA.
+const uint8_t* ToRgba(const uint8_t* from, uint32_t width, uint32_t channels, uint8_t* to) {
+  for (uint32_t x = 0; x < width; ++x, from += channels) {
+    to[4 * x] = from[0];
+    to[4 * x + 1] = from[channels == 3 ? 1 : 0];
+    to[4 * x + 2] = from[channels == 3 ? 2 : 0];
+    to[4 * x + 3] = 255;
+  }
+  return to;
+}
+
 // The picture averaged onto a width x 200 canvas of 8-bit RGB, over black.
 std::vector<uint8_t> ScaleToCanvas(const DecodedPicture& picture, uint32_t width) {
   const uint32_t height = kBitmapHeight;
@@ -55,9 +66,11 @@ std::vector<uint8_t> ScaleToCanvas(const DecodedPicture& picture, uint32_t width
   // Bounded: 255 x 255 x (source pixels <= 1e8) < 2^43.
   std::vector<uint64_t> sums(size_t(width) * height * 3, 0);
   std::vector<uint64_t> row(size_t(width) * 3);
+  std::vector<uint8_t> rgba(picture.channels == 4 ? 0 : size_t(picture.width) * 4);
   for (uint32_t y = 0; y < picture.height; ++y) {
     std::fill(row.begin(), row.end(), 0);
-    const uint8_t* pixel = picture.rgba + size_t(y) * picture.width * 4;
+    const uint8_t* pixel = picture.pixels + size_t(y) * picture.width * picture.channels;
+    if (picture.channels != 4) pixel = ToRgba(pixel, picture.width, picture.channels, rgba.data());
     for (uint32_t x = 0; x < picture.width; ++x, pixel += 4) {
       const uint32_t alpha = pixel[3];
       const uint32_t r = pixel[0] * alpha, g = pixel[1] * alpha, b = pixel[2] * alpha;

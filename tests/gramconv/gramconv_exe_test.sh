@@ -95,6 +95,9 @@ done
 [ -d folder.bmp ] && [ -z "$(ls -A folder.bmp)" ] || fail "folder.bmp changed"
 gc import --yes "絵・テスト.bmp" NUL
 expect_rc 1 "import into NUL"
+gc export --yes stripes.gram NUL
+expect_rc 1 "export into NUL"
+expect_in "$err" "NUL exists and is not a regular file" "export into NUL"
 for picture in junk.png missing.png folder.bmp; do
   gc fit --yes "$picture" out.bmp
   expect_rc 1 "fit $picture"

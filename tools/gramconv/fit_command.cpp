@@ -49,9 +49,7 @@ int RunFit(const FitRequest& request) {
   const std::string& target = request.bitmapPath;
   // Known before any work: such a target is never replaced.
   if (KindOfPath(target) == PathOther) {
-    return Refuse("BMP file " + target +
-                  " exists and is not a regular file (a folder, device or pipe); gramconv "
-                  "does not replace it");
+    return Refuse(NotReplaceable("BMP file", target));
   }
 
   std::vector<uint8_t> pixels;

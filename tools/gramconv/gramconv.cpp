@@ -12,6 +12,7 @@
 #include "fit_command.h"
 #include "gram_file.h"
 #include "host/module_state.h"
+#include "tool_files.h"
 
 namespace {
 
@@ -38,6 +39,12 @@ int RunExport(const Command& command) {
     return kRefused;
   }
   if (!BitmapPathUsable(command.bitmapPath)) return kRefused;
+  // The export would delete what is there after its overwrite question: a device or a
+  // pipe must never be (a folder only fails).
+  if (KindOfPath(command.bitmapPath) == PathOther) {
+    PrintError(NotReplaceable("BMP file", command.bitmapPath));
+    return kRefused;
+  }
   ExportGramToBitmap(command.bitmapPath.c_str(), command.res);
   return InformationShown(kTextExportDone) ? kDone : kRefused;
 }

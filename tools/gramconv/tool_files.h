@@ -17,6 +17,9 @@ enum PathKind {
 
 PathKind KindOfPath(const std::string& path);
 
+// The refusal for a target that exists and is not a regular file.
+std::string NotReplaceable(const char* what, const std::string& path);
+
 // Reads the regular file at path whole into bytes. what names the file in messages
 // ("GRAM file", "picture"); a size outside minBytes..maxBytes is refused before reading,
 // with "WHAT PATH has N bytes; " + sizeRule.

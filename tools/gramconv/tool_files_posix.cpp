@@ -44,12 +44,6 @@ int RenameNoReplace(const char* from, const char* to) {
   return 0;
 }
 
-std::string NotRegular(const char* what, const std::string& path) {
-  return std::string(what) + " " + path +
-         " exists and is not a regular file (a folder, device or pipe); gramconv does not "
-         "replace it";
-}
-
 }  // namespace
 
 std::string FolderPart(const std::string& path) {
@@ -104,7 +98,7 @@ std::string ReadWholeFile(const std::string& path, const char* what, uint64_t mi
 
 std::string WriteFileWhole(const std::string& path, const char* what, const uint8_t* data,
                            size_t size, bool replace) {
-  if (KindOfPath(path) == PathOther) return NotRegular(what, path);
+  if (KindOfPath(path) == PathOther) return NotReplaceable(what, path);
   const std::string folder = FolderPart(path);
   std::string temp = folder + "." + NamePart(path) + ".gramconv-XXXXXX";
   const mode_t mode = ModeFor(path);
@@ -126,7 +120,7 @@ std::string WriteFileWhole(const std::string& path, const char* what, const uint
   // Looked at once more just before: a folder or device put there meanwhile stays.
   std::string problem;
   if (replace && KindOfPath(path) == PathOther) {
-    problem = NotRegular(what, path);
+    problem = NotReplaceable(what, path);
   } else if ((replace ? rename(temp.c_str(), path.c_str())
                       : RenameNoReplace(temp.c_str(), path.c_str())) != 0) {
     problem = errno == EEXIST && !replace

@@ -30,12 +30,6 @@ std::string Failure(const std::string& what, const std::string& path, DWORD erro
   return what + " " + path + ": " + Reason(error);
 }
 
-std::string NotRegular(const char* what, const std::string& path) {
-  return std::string(what) + " " + path +
-         " exists and is not a regular file (a folder, device or pipe); gramconv does not "
-         "replace it";
-}
-
 // A regular file on a disk: devices (NUL, CON, COM1, also as "nul.bmp" on older systems)
 // and pipes report another type, folders the directory attribute.
 bool IsRegular(HANDLE h) {
@@ -120,7 +114,7 @@ std::string ReadWholeFile(const std::string& path, const char* what, uint64_t mi
 
 std::string WriteFileWhole(const std::string& path, const char* what, const uint8_t* data,
                            size_t size, bool replace) {
-  if (KindOfPath(path) == PathOther) return NotRegular(what, path);
+  if (KindOfPath(path) == PathOther) return NotReplaceable(what, path);
   const std::string folder = FolderPart(path);
   std::wstring temp;
   HANDLE h = INVALID_HANDLE_VALUE;
@@ -148,7 +142,7 @@ std::string WriteFileWhole(const std::string& path, const char* what, const uint
   std::string problem;
   const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
   if (replace && KindOfPath(path) == PathOther) {
-    problem = NotRegular(what, path);
+    problem = NotReplaceable(what, path);
   } else if (!MoveFileExW(temp.c_str(), Utf8ToWide(path).c_str(), flags)) {
     error = GetLastError();
     problem = !replace && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)

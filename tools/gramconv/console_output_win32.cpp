@@ -64,7 +64,18 @@ void WriteErr(const std::string& text) { WriteTo(STD_ERROR_HANDLE, text); }
 bool InputIsTerminal() { return IsConsole(GetStdHandle(STD_INPUT_HANDLE)); }
 
 bool AskLine(const std::string& prompt, std::string& answer) {
-  WriteErr(prompt);
+  // On the console itself when there is one, even with stderr redirected.
+  const HANDLE console =
+      CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
+  if (IsConsole(console)) {
+    const std::wstring wide = Utf8ToWide(prompt);
+    DWORD done = 0;
+    WriteConsoleW(console, wide.data(), DWORD(wide.size()), &done, nullptr);
+  } else {
+    WriteErr(prompt);
+  }
+  if (console != INVALID_HANDLE_VALUE) CloseHandle(console);
   const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
   std::wstring line;
   if (IsConsole(in)) {

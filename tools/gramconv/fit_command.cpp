@@ -1,5 +1,6 @@
 #include "fit_command.h"
 
+#include <algorithm>
 #include <new>
 #include <vector>
 

@@ -123,9 +123,10 @@ std::string WriteFileWhole(const std::string& path, const char* what, const uint
     problem = NotReplaceable(what, path);
   } else if ((replace ? rename(temp.c_str(), path.c_str())
                       : RenameNoReplace(temp.c_str(), path.c_str())) != 0) {
-    problem = errno == EEXIST && !replace
+    error = errno;
+    problem = error == EEXIST && !replace
                   ? std::string(what) + " " + path + " already exists; gramconv does not replace it"
-                  : Failure(std::string("cannot write ") + what, path, errno);
+                  : Failure(std::string("cannot write ") + what, path, error);
   }
   if (!problem.empty()) {
     unlink(temp.c_str());

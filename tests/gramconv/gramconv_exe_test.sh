@@ -128,6 +128,11 @@ rm -f "drop 絵-640x200.bmp"
 console --answer "Press Enter=" -- "$run32" "$exe" "$(winpath "$work/drop 絵.ppm")"
 expect_rc 0 "a dropped picture's window, Enter pressed"
 cmp -s "drop 絵-640x200.bmp" "絵・テスト-export.bmp" || fail "drop 絵-640x200.bmp is not the 640x200 fit"
+# A double click: no arguments; the usage stays until Enter.
+console --answer "Press Enter=" -- "$run32" "$exe"
+expect_rc 2 "started without arguments"
+expect_in "$shown" "or drop a picture on gramconv.exe" "started without arguments"
+expect_in "$shown" "Press Enter to close this window." "started without arguments"
 
 echo "== nothing else left behind"
 expected=$(printf '%s\n' folder.bmp junk.png stripes.gram stripes.ppm \

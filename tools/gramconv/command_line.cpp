@@ -31,6 +31,12 @@ const char kHelp[] =
 #endif
     "Exit status: 0 done, 1 refused or cancelled, 2 usage error.\n";
 
+#ifdef _WIN32
+const char kDropHint[] = "or drop a picture on gramconv.exe: it becomes NAME-640x200.bmp\n";
+#else
+const char kDropHint[] = "";
+#endif
+
 bool IsCommand(const std::string& arg) {
   return arg == "export" || arg == "import" || arg == "fit";
 }
@@ -57,7 +63,11 @@ int ParseCommandLine(const std::vector<std::string>& args, Command& command) {
     return -1;
   }
 #endif
-  if (args.size() >= 2 && !args[1].empty() && args[1][0] != '-' && !IsCommand(args[1])) {
+  if (args.size() < 2) {
+    WriteErr(std::string("gramconv: no command given\n") + kUsage + kDropHint);
+    return kUsageError;
+  }
+  if (!args[1].empty() && args[1][0] != '-' && !IsCommand(args[1])) {
     return UsageError("unknown command '" + args[1] + "'");
   }
   CLI::App app("gramconv", "gramconv");

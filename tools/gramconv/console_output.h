@@ -20,6 +20,6 @@ bool InputIsTerminal();
 // stdin (UTF-8, without its line end). False at the end of input.
 bool AskLine(const std::string& prompt, std::string& answer);
 
-// When the program's console window goes away with it (started by a drop in Explorer),
-// asks for Enter so its last words can be read; otherwise returns at once.
+// When the program's console window goes away with it (started from Explorer: a drop, a
+// double click), asks for Enter so its last words can be read; otherwise returns at once.
 void WaitBeforeClosing();

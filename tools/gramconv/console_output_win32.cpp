@@ -101,8 +101,9 @@ bool AskLine(const std::string& prompt, std::string& answer) {
 
 void WaitBeforeClosing() {
   // Alone on its console: Windows made the console for this program and closes it after.
+  // Only the console's own keyboard is waited for: never a pipe that may stay open.
   DWORD processes[2];
-  if (GetConsoleProcessList(processes, 2) != 1) return;
+  if (GetConsoleProcessList(processes, 2) != 1 || !InputIsTerminal()) return;
   std::string line;
   AskLine("\nPress Enter to close this window.", line);
 }

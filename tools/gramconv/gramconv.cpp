@@ -80,7 +80,11 @@ int RunDrop(const Command& command) {
 int RunGramconv(const std::vector<std::string>& args) {
   Command command;
   const int parsed = ParseCommandLine(args, command);
-  if (parsed >= 0) return parsed;
+  if (parsed >= 0) {
+    // Started without arguments, by a double click: the usage stays readable.
+    if (args.size() < 2) WaitBeforeClosing();
+    return parsed;
+  }
 
   Module::GramPlanes = {{g_gram, g_gram + kGramPlaneBytes, g_gram + 2 * kGramPlaneBytes}};
   InstallConsoleBoxes(command.yes ? AnswerAllOk : AskOnTerminal, command.bitmapPath);

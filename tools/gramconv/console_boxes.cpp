@@ -34,8 +34,8 @@ MessageAnswer AskTerminal(const std::string& question) {
   if (!AskLine(question + "\nOK / Cancel? [y/N] ", line)) return AnswerCancel;
   std::string answer;
   for (const char c : line) {
-    if (!isspace(static_cast<unsigned char>(c)))
-      answer += char(tolower(static_cast<unsigned char>(c)));
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (!isspace(u)) answer += char(tolower(u));
   }
   return answer == "y" || answer == "yes" || answer == "ok" || answer == "o" ? AnswerOk
                                                                              : AnswerCancel;

@@ -4,8 +4,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "picture_fit.h"
@@ -15,9 +15,14 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: fit_once PICTURE none|ordered|diffusion [320|640] [PIXEL_DATA_FILE]\n");
     return 2;
   }
-  std::ifstream in(argv[1], std::ios::binary);
-  const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)),
-                                  std::istreambuf_iterator<char>());
+  std::ifstream in(argv[1], std::ios::binary | std::ios::ate);
+  std::vector<uint8_t> file(size_t(std::max<std::streamoff>(in.tellg(), 0)));
+  in.seekg(0);
+  in.read(reinterpret_cast<char*>(file.data()), std::streamsize(file.size()));
+  if (!in) {
+    fprintf(stderr, "fit_once: cannot read %s\n", argv[1]);
+    return 1;
+  }
   const DitherMode dither = strcmp(argv[2], "ordered") == 0     ? DitherOrdered
                             : strcmp(argv[2], "diffusion") == 0 ? DitherDiffusion
                                                                 : DitherNone;

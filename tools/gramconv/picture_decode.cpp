@@ -18,6 +18,7 @@
 #define STBI_ONLY_PNM
 #define STBI_ONLY_PSD
 #define STBI_MAX_DIMENSIONS 65536
+
 #include "stb_image.h"  // a system header: its own warnings are not ours
 
 static_assert(STBI_MAX_DIMENSIONS == kMaxPictureSide, "one limit on a side");
@@ -201,16 +202,13 @@ std::string DecodePicture(const uint8_t* data, size_t size, DecodedPicture& pict
   const std::string refusal = JudgeSize(uint32_t(width), uint32_t(height));
   if (!refusal.empty()) return refusal;
 
-  // stb converts a 16-bit PNM's channels with its 8-bit code and reads past its buffer, so
-  // PNM files (those stb's own test takes: "P5", "P6") keep their channels.
-  const bool pnm = size >= 2 && data[0] == 'P' && (data[1] == '5' || data[1] == '6');
+  // Decoded in the file's own channels (1 to 4): stb's conversion to another count would
+  // cost a pass over the picture, and for 16-bit PNM files it reads past its buffer.
   MemoryReader body{data, size};
-  int w = 0, h = 0;
-  stbi_uc* pixels = stbi_load_from_callbacks(&kCallbacks, &body, &w, &h, &comp, pnm ? 0 : 4);
+  int w = 0, h = 0, channels = 0;
+  stbi_uc* pixels = stbi_load_from_callbacks(&kCallbacks, &body, &w, &h, &channels, 0);
   if (pixels == nullptr) return FailureReason(body);
-  const int channels = pnm ? comp : 4;
-  if (body.starved || w != width || h != height ||
-      (channels != 1 && channels != 3 && channels != 4)) {
+  if (body.starved || w != width || h != height || channels < 1 || channels > 4) {
     stbi_image_free(pixels);
     return body.starved ? "the picture is cut short"
                         : "the picture is damaged (its size changes while it is read)";

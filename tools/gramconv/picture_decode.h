@@ -12,8 +12,8 @@ constexpr uint64_t kMaxPicturePixels = 100000000;
 // would otherwise allow sides of 16 million.
 constexpr uint32_t kMaxPictureSide = 65536;
 
-// A decoded picture: width x height pixels, top row first, of `channels` bytes each: 4 (R, G,
-// B, A), or for PNM files their own 1 (grey) or 3 (R, G, B).
+// A decoded picture: width x height pixels, top row first, of `channels` bytes each: 1 grey,
+// 2 grey and alpha, 3 R G B, 4 R G B A.
 class DecodedPicture {
  public:
   DecodedPicture() = default;

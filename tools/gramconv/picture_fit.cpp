@@ -47,15 +47,23 @@ AxisMap MapAxis(uint32_t source, uint32_t target) {
   return map;
 }
 
-// A row of grey (1 channel) or RGB (3) pixels as opaque RGBA.
-const uint8_t* ToRgba(const uint8_t* from, uint32_t width, uint32_t channels, uint8_t* to) {
-  for (uint32_t x = 0; x < width; ++x, from += channels) {
-    to[4 * x] = from[0];
-    to[4 * x + 1] = from[channels == 3 ? 1 : 0];
-    to[4 * x + 2] = from[channels == 3 ? 2 : 0];
-    to[4 * x + 3] = 255;
+// Adds one source row, weighted by coverage, into the target row sums. Channels: 1 grey,
+// 2 grey and alpha, 3 RGB, 4 RGBA; colours are weighted by alpha (255 when there is none).
+template <uint32_t kChannels>
+void AddRow(const uint8_t* pixel, uint32_t count, const AxisMap& across, uint64_t* row) {
+  for (uint32_t x = 0; x < count; ++x, pixel += kChannels) {
+    const uint32_t alpha = kChannels % 2 == 0 ? pixel[kChannels - 1] : 255;
+    const uint32_t r = pixel[0] * alpha;
+    const uint32_t g = pixel[kChannels >= 3 ? 1 : 0] * alpha;
+    const uint32_t b = pixel[kChannels >= 3 ? 2 : 0] * alpha;
+    for (uint32_t k = across.first[x]; k < across.first[x + 1]; ++k) {
+      const Share share = across.shares[k];
+      uint64_t* to = &row[size_t(share.target) * 3];
+      to[0] += uint64_t(r) * share.weight;
+      to[1] += uint64_t(g) * share.weight;
+      to[2] += uint64_t(b) * share.weight;
+    }
   }
-  return to;
 }
 
 // The picture averaged onto a width x 200 canvas of 8-bit RGB, over black.
@@ -66,21 +74,15 @@ std::vector<uint8_t> ScaleToCanvas(const DecodedPicture& picture, uint32_t width
   // Bounded: 255 x 255 x (source pixels <= 1e8) < 2^43.
   std::vector<uint64_t> sums(size_t(width) * height * 3, 0);
   std::vector<uint64_t> row(size_t(width) * 3);
-  std::vector<uint8_t> rgba(picture.channels == 4 ? 0 : size_t(picture.width) * 4);
+  const uint32_t channels = picture.channels;
   for (uint32_t y = 0; y < picture.height; ++y) {
     std::fill(row.begin(), row.end(), 0);
-    const uint8_t* pixel = picture.pixels + size_t(y) * picture.width * picture.channels;
-    if (picture.channels != 4) pixel = ToRgba(pixel, picture.width, picture.channels, rgba.data());
-    for (uint32_t x = 0; x < picture.width; ++x, pixel += 4) {
-      const uint32_t alpha = pixel[3];
-      const uint32_t r = pixel[0] * alpha, g = pixel[1] * alpha, b = pixel[2] * alpha;
-      for (uint32_t k = across.first[x]; k < across.first[x + 1]; ++k) {
-        const Share share = across.shares[k];
-        uint64_t* to = &row[size_t(share.target) * 3];
-        to[0] += uint64_t(r) * share.weight;
-        to[1] += uint64_t(g) * share.weight;
-        to[2] += uint64_t(b) * share.weight;
-      }
+    const uint8_t* pixels = picture.pixels + size_t(y) * picture.width * channels;
+    switch (channels) {
+      case 1: AddRow<1>(pixels, picture.width, across, row.data()); break;
+      case 2: AddRow<2>(pixels, picture.width, across, row.data()); break;
+      case 3: AddRow<3>(pixels, picture.width, across, row.data()); break;
+      default: AddRow<4>(pixels, picture.width, across, row.data()); break;
     }
     for (uint32_t k = down.first[y]; k < down.first[y + 1]; ++k) {
       const Share share = down.shares[k];

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Command 1: installs what is missing, builds the plug-in (dist/Vantrel.dll) and the
-# command-line converter (dist/gramconv), packs the release ZIP for Windows users
-# (dist/Vantrel-1.00-win32.zip with SHA256SUMS), and shows the plug-in working: the host stand-in
-# loads the real 32-bit library on a virtual X server, lends it the built-in GRAM test
-# picture, and a helper thread works the real dialog as a user would. Bitmaps, PNG
-# previews and a screenshot of each step go to dist/demo/.
+# command-line converter (dist/gramconv, and dist/gramconv.exe for Windows), packs the
+# release ZIP for Windows users (dist/Vantrel-1.00-win32.zip with SHA256SUMS), and shows the
+# plug-in working: the host stand-in loads the real 32-bit library on a virtual X server,
+# lends it the built-in GRAM test picture, and a helper thread works the real dialog as a
+# user would. Bitmaps, PNG previews and a screenshot of each step go to dist/demo/.
 #
 #   scripts/main.sh                         the demo; exit status 0 when everything went well
 #   scripts/main.sh --interactive [GRAM]    the dialog on your own display ($DISPLAY), over
@@ -58,9 +58,10 @@ else
   native_dir=build/native
   mingw_dir=build/mingw32
 fi
-echo "== building dist/Vantrel.dll, the host stand-in and dist/gramconv"
+echo "== building dist/Vantrel.dll, the host stand-in, dist/gramconv.exe and dist/gramconv"
 cmake --preset mingw32 -B "$mingw_dir" >/dev/null
-cmake --build "$mingw_dir" -j2 --target Vantrel vantrel_host
+# gramconv.exe lands in dist/ as it is built.
+cmake --build "$mingw_dir" -j2 --target Vantrel vantrel_host gramconv
 cmake --preset native -B "$native_dir" >/dev/null
 cmake --build "$native_dir" -j2 --target gramconv
 
@@ -70,7 +71,7 @@ mkdir -p dist
 # Copied under a temporary name, then renamed: a reader never sees half a file.
 cp "$dll" dist/.Vantrel.dll.tmp && mv -f dist/.Vantrel.dll.tmp dist/Vantrel.dll
 cp "$native_dir/tools/gramconv/gramconv" dist/.gramconv.tmp && mv -f dist/.gramconv.tmp dist/gramconv
-echo "main.sh: built $root/dist/Vantrel.dll and $root/dist/gramconv"
+echo "main.sh: built $root/dist/Vantrel.dll, $root/dist/gramconv.exe and $root/dist/gramconv"
 echo "== packing the release ZIP"
 cmake --build "$mingw_dir" -j2 --target package | grep -E '^CPack: - package|Release:' || true
 release=$root/dist/Vantrel-1.00-win32.zip
@@ -227,7 +228,8 @@ for f in sample-640x200.bmp sample-320x200.bmp sample-640x200.png sample-320x200
 done
 echo "  screenshots: $(cd "$demo" && ls [0-9][0-9]-*.png 2>/dev/null | tr '\n' ' ')"
 echo "  (the PNG previews are scaled to 640x400, the shape the machine shows them in)"
-echo "Also built: $root/dist/gramconv, e.g. dist/gramconv export dist/demo/sample.gram picture.bmp"
+echo "Also built: $root/dist/gramconv, e.g. dist/gramconv export dist/demo/sample.gram picture.bmp,"
+echo "  or dist/gramconv fit drawing.png picture.bmp; and $root/dist/gramconv.exe for Windows"
 echo "Release for Windows users: $release ($(stat -c %s "$release") bytes; SHA256SUMS beside it):"
 /usr/bin/python3 -c 'import sys, zipfile
 for m in zipfile.ZipFile(sys.argv[1]).infolist(): print("  %-16s %8d bytes" % (m.filename, m.file_size))' "$release"

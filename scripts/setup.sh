@@ -8,8 +8,9 @@ need_pkgs=(
   cmake ninja-build g++ clang clang-format make pkg-config
   g++-mingw-w64-i686 googletest libbenchmark-dev python3-pefile
   wine wine64 wine32:i386 qemu-user gcc-multilib
-  xvfb xauth x11-utils imagemagick fonts-ipafont-gothic fonts-wine locales
+  xvfb xauth x11-utils imagemagick fonts-ipafont-gothic fonts-wine locales libstb-dev
   libclang-rt-14-dev
+  libcli11-dev
 )
 
 missing=()

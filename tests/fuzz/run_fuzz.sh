@@ -1,19 +1,25 @@
 #!/usr/bin/env bash
-# Builds the import fuzzer with clang (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer)
-# and runs it for a bounded time over a fresh corpus: exported files in both resolutions and
-# their variants, plus the bmpsuite images when ../shared/bmpsuite exists. Exits non-zero on
-# any finding (crash, sanitizer report, the harness's own disagreement, timeout).
+# Builds a fuzzer with clang (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer) and
+# runs it for a bounded time over a fresh corpus. Exits non-zero on any finding (crash,
+# sanitizer report, the harness's own disagreement, timeout, memory limit).
+#   import: the plug-in's import; seeds are exported files in both resolutions and their
+#           variants, plus the bmpsuite images when ../shared/bmpsuite exists.
+#   fit:    gramconv's picture fit (stb_image and the scaling); seeds are small pictures in
+#           every format it reads, plus GIF, PSD and palette bitmaps when ImageMagick is there.
 #
-#   tests/fuzz/run_fuzz.sh [--out DIR] [--seconds N]    defaults: build/fuzz, 60
+#   tests/fuzz/run_fuzz.sh [--target import|fit] [--out DIR] [--seconds N]
+#   defaults: import, build/fuzz, 60
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 out=$root/build/fuzz
 seconds=60
+target=import
 while [ $# -gt 0 ]; do
   case $1 in
     --out) out=$2; shift 2 ;;
     --seconds) seconds=$2; shift 2 ;;
-    *) echo "usage: $0 [--out DIR] [--seconds N]" >&2; exit 2 ;;
+    --target) target=$2; shift 2 ;;
+    *) echo "usage: $0 [--target import|fit] [--out DIR] [--seconds N]" >&2; exit 2 ;;
   esac
 done
 
@@ -22,6 +28,10 @@ if [ -z "$cxx" ]; then
   echo "run_fuzz.sh: clang++ is missing (scripts/setup.sh installs it)" >&2
   exit 1
 fi
+case $target in
+  import | fit) ;;
+  *) echo "run_fuzz.sh: unknown target $target" >&2; exit 2 ;;
+esac
 mkdir -p "$out/obj" "$out/findings"
 
 # Everything the import runs through, instrumented; the texts are compiled by g++ because
@@ -55,7 +65,72 @@ build() {
   mv "$out/import_fuzz.new" "$out/import_fuzz"
 }
 
+# The fit: stb_image is instrumented with it, as it is where hostile bytes are read.
+fit_product=(
+  tools/gramconv/picture_decode.cpp tools/gramconv/picture_fit.cpp src/convert/gram_codec.cpp
+  src/convert/gram_codec_simd.cpp src/convert/bitmap_layout.cpp
+)
+fit_flags=(-I"$root/tools/gramconv" -isystem /usr/include/stb)
+
+build_fit() {
+  local objs=() src obj
+  for src in "${fit_product[@]}" tests/fuzz/fit_fuzz.cpp; do
+    obj=$out/obj/fit-$(basename "${src%.cpp}").o
+    "$cxx" "${flags[@]}" "${fit_flags[@]}" "${instrument[@]}" -c "$root/$src" -o "$obj"
+    objs+=("$obj")
+  done
+  "$cxx" -fsanitize=fuzzer,address,undefined "${objs[@]}" -o "$out/fit_fuzz.new"
+  "$cxx" -std=c++17 -O1 -Wall -Wextra -isystem /usr/include/stb "$root/tests/fuzz/fit_seeds.cpp" \
+    -o "$out/fit_seeds.new"
+  mv "$out/fit_seeds.new" "$out/fit_seeds"
+  mv "$out/fit_fuzz.new" "$out/fit_fuzz"
+}
+
+# Pictures of the formats stb_image_write cannot make, written by ImageMagick when present.
+magick_seeds() {
+  local convert=/usr/bin/convert src=$1/16x8-3.png dir=$1
+  [ -x "$convert" ] || convert=$(command -v convert || true)
+  if [ -z "$convert" ]; then
+    echo "run_fuzz.sh: ImageMagick not found; no GIF, PSD or palette BMP seeds"
+    return
+  fi
+  "$convert" "$src" "GIF:$dir/m.gif"
+  "$convert" "$dir/16x8-4.png" "GIF:$dir/m-alpha.gif"
+  "$convert" "$src" "PSD:$dir/m.psd"
+  "$convert" "$src" -type Palette "BMP3:$dir/m8.bmp"
+  "$convert" "$src" -colors 8 "BMP3:$dir/m4.bmp"
+  "$convert" "$src" -colorspace Gray "PGM:$dir/m.pgm"
+  "$convert" "$src" -depth 16 "PNG48:$dir/m16.png"
+  "$convert" "$src" -interlace line "JPEG:$dir/m-progressive.jpg"
+}
+
 cd "$root"
+if [ "$target" = fit ]; then
+  if [ ! -x "$out/fit_fuzz" ] || [ ! -x "$out/fit_seeds" ] ||
+    [ -n "$(find src tools/gramconv tests/fuzz -newer "$out/fit_fuzz" -print -quit)" ]; then
+    echo "run_fuzz.sh: building the fit fuzzer with $cxx into $out"
+    build_fit
+  fi
+  work=$(mktemp -d "$out/fit-corpus.XXXXXX")
+  trap 'rm -rf "$work"' EXIT
+  mkdir "$work/seeds" "$work/new"
+  "$out/fit_seeds" "$work/seeds"
+  magick_seeds "$work/seeds"
+  echo "run_fuzz.sh: fuzzing the fit for $seconds s over $(ls "$work/seeds" | wc -l) seeds"
+  status=0
+  "$out/fit_fuzz" -max_total_time="$seconds" -max_len=8192 -timeout=60 -rss_limit_mb=2560 \
+    -print_final_stats=1 -artifact_prefix="$out/findings/fit-" "$work/new" "$work/seeds" \
+    2>"$work/log" || status=$?
+  grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done )' "$work/log" || true
+  if [ $status -ne 0 ]; then
+    tail -n 60 "$work/log" >&2
+    echo "run_fuzz.sh: FINDING (exit $status); inputs kept in $out/findings/" >&2
+    exit 1
+  fi
+  echo "run_fuzz.sh: no finding"
+  exit 0
+fi
+
 if [ ! -x "$out/import_fuzz" ] || [ ! -x "$out/make_seeds" ] ||
   [ -n "$(find src tests/fuzz -newer "$out/import_fuzz" -print -quit)" ]; then
   echo "run_fuzz.sh: building with $cxx into $out"

@@ -8,9 +8,11 @@
 #include <stdint.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -77,6 +79,70 @@ std::string SampleGram(uint32_t seed, bool pairedBits) {
     c = char(b);
   }
   return gram;
+}
+
+// The 8 GRAM colours by number: bit 0 blue, bit 1 red, bit 2 green.
+std::array<uint8_t, 3> Rgb(int colour) {
+  return {uint8_t(colour & 2 ? 255 : 0), uint8_t(colour & 4 ? 255 : 0),
+          uint8_t(colour & 1 ? 255 : 0)};
+}
+
+// A binary PPM picture of width x height whose pixel (x, y) has colour(x, y) as RGB.
+template <typename ColourAt>
+std::string Ppm(int width, int height, ColourAt colour) {
+  std::string ppm = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      for (uint8_t c : colour(x, y)) ppm += char(c);
+    }
+  }
+  return ppm;
+}
+
+// Eight vertical stripes, colours 0 to 7 from the left, on a picture of any size.
+std::string StripesPpm(int width, int height) {
+  return Ppm(width, height, [&](int x, int) { return Rgb(x * 8 / width); });
+}
+
+// The GRAM dump of those stripes: each stripe is 80 GRAM bits wide at either resolution.
+std::string StripesGram() {
+  std::string gram(48000, '\0');
+  for (int plane = 0; plane < 3; ++plane) {
+    for (int i = 0; i < 16000; ++i) {
+      const int colour = (i % 80) / 10;
+      if (colour & (1 << plane)) gram[size_t(plane * 16000 + i)] = char(0xFF);
+    }
+  }
+  return gram;
+}
+
+// A 16-colour bitmap as another program writes one: its own palette order (here colour
+// k of the stripes is palette entry 7 - k), the stripes' pixels indexing it.
+std::string OtherPaletteStripesBmp() {
+  auto le32 = [](uint32_t v) {
+    return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+  };
+  std::string bmp = "BM" + le32(118 + 64000) + le32(0) + le32(118);
+  bmp += le32(40) + le32(640) + le32(200) + std::string("\x01\x00\x04\x00", 4) + le32(0) +
+         le32(64000) + le32(2835) + le32(2835) + le32(16) + le32(0);
+  for (int entry = 0; entry < 16; ++entry) {
+    const std::array<uint8_t, 3> rgb = Rgb(entry < 8 ? 7 - entry : 0);
+    bmp += {char(rgb[2]), char(rgb[1]), char(rgb[0]), '\0'};
+  }
+  for (int y = 0; y < 200; ++y) {
+    for (int x = 0; x < 640; x += 2) {
+      const int index = 7 - x / 80;
+      bmp += char(index << 4 | index);
+    }
+  }
+  return bmp;
+}
+
+// Set bits in a GRAM dump, as a fraction of all its bits.
+double BitShare(const std::string& gram) {
+  size_t set = 0;
+  for (const char c : gram) set += size_t(__builtin_popcount(uint8_t(c)));
+  return double(set) / double(gram.size() * 8);
 }
 
 class Gramconv : public ::testing::Test {
@@ -171,6 +237,9 @@ TEST_F(Gramconv, HelpPrintsUsageOnStdoutAndSucceeds) {
     EXPECT_EQ(r.status, 0) << args[0];
     EXPECT_EQ(r.out.rfind(kUsageLine, 0), 0u) << r.out;
     EXPECT_TRUE(Contains(r.out, "gramconv import [--res 320|640] [--yes] BMP_FILE GRAM_FILE"));
+    EXPECT_TRUE(Contains(r.out,
+                         "gramconv fit [--res 320|640] [--dither none|ordered|diffusion] "
+                         "[--yes] PICTURE BMP_FILE"));
     EXPECT_EQ(r.err, "");
   }
   EXPECT_TRUE(Listing().empty());
@@ -189,6 +258,11 @@ TEST_F(Gramconv, BadInvocationsAreUsageErrors) {
       {"export", "gram.bin", "out.bmp", "--res"},
       {"import", "--force", "out.bmp", "gram.bin"},
       {"--yes", "export", "gram.bin", "out.bmp"},
+      {"fit", "gram.bin"},
+      {"fit", "--dither", "floyd", "gram.bin", "out.bmp"},
+      {"fit", "--res", "480", "gram.bin", "out.bmp"},
+      {"export", "--dither", "none", "gram.bin", "out.bmp"},  // fit's option only
+      {"gram.bin"},
   };
   for (const auto& args : cases) {
     const Outcome r = Run(args);
@@ -405,6 +479,160 @@ TEST_F(Gramconv, RoundTripRestoresPairedGramAt320) {
   const Outcome r = Run({"import", "--yes", "--res", "320", "pic.bmp", "back.bin"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(ReadFile(In("back.bin")), gram);
+}
+
+// --- fit: any picture into a BMP file the plug-in imports with the colours shown ----------
+
+// The fitted file is laid out as an export (same headers and palette), and the plug-in's
+// own import, through gramconv import, turns it into GRAM of exactly those colours.
+TEST_F(Gramconv, FittedPicturesImportWithTheColoursShown) {
+  const std::string stripes = StripesGram();
+  WriteFile(In("stripes.bin"), stripes);
+  ASSERT_EQ(Run({"export", "--yes", "--res", "640", "stripes.bin", "export640.bmp"}).status, 0);
+  ASSERT_EQ(Run({"export", "--yes", "--res", "320", "stripes.bin", "export320.bmp"}).status, 0);
+  WriteFile(In("exact640.ppm"), StripesPpm(640, 200));
+  WriteFile(In("small.ppm"), StripesPpm(64, 20));      // repeated up
+  WriteFile(In("large.ppm"), StripesPpm(1280, 1000));  // averaged down
+  WriteFile(In("exact320.ppm"), StripesPpm(320, 200));
+  WriteFile(In("other-palette.bmp"), OtherPaletteStripesBmp());
+
+  struct Case {
+    const char* picture;
+    const char* res;
+    const char* exported;
+  };
+  for (const Case& c :
+       {Case{"exact640.ppm", "640", "export640.bmp"}, Case{"small.ppm", "640", "export640.bmp"},
+        Case{"large.ppm", "640", "export640.bmp"}, Case{"exact320.ppm", "320", "export320.bmp"},
+        Case{"small.ppm", "320", "export320.bmp"},
+        Case{"other-palette.bmp", "640", "export640.bmp"}}) {
+    SCOPED_TRACE(std::string(c.picture) + " at " + c.res);
+    Outcome r = Run({"fit", "--res", c.res, c.picture, "fitted.bmp"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "fitted.bmp")) << r.out;
+    // The stripes are GRAM colours exactly: the very file an export of them writes.
+    EXPECT_EQ(ReadFile(In("fitted.bmp")), ReadFile(In(c.exported)));
+    r = Run({"import", "--yes", "--res", c.res, "fitted.bmp", "back.bin"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(In("back.bin")), stripes);
+    fs::remove(In("fitted.bmp"));
+  }
+
+  // The same bitmap imported as it is lands with its palette ignored: the stripes reversed.
+  ASSERT_EQ(Run({"import", "--yes", "other-palette.bmp", "raw.bin"}).status, 0);
+  std::string reversed = ReadFile(In("raw.bin"));
+  for (char& c : reversed) c = char(~c);  // colour 7 - k has the complement bits
+  EXPECT_EQ(reversed, stripes);
+}
+
+TEST_F(Gramconv, DitherModesDrawShadesWithBothColours) {
+  // Mid grey: without dithering the nearest colour (white); dithered, about half the
+  // pixels black and half white, the average kept.
+  WriteFile(In("grey.ppm"), Ppm(640, 200, [](int, int) {
+              return std::array<uint8_t, 3>{128, 128, 128};
+            }));
+  for (const char* dither : {"none", "ordered", "diffusion"}) {
+    SCOPED_TRACE(dither);
+    ASSERT_EQ(Run({"fit", "--dither", dither, "grey.ppm", "grey.bmp"}).status, 0);
+    ASSERT_EQ(Run({"import", "--yes", "grey.bmp", "grey.bin"}).status, 0);
+    const double share = BitShare(ReadFile(In("grey.bin")));
+    if (std::string(dither) == "none") {
+      EXPECT_EQ(share, 1.0);
+    } else {
+      EXPECT_NEAR(share, 128.0 / 255.0, 0.02);
+    }
+    fs::remove(In("grey.bmp"));
+  }
+}
+
+TEST_F(Gramconv, FitAsksBeforeReplacingAndReplacesByRename) {
+  WriteFile(In("pic.ppm"), StripesPpm(64, 20));
+  WriteFile(In("out.bmp"), "an older file");
+  fs::permissions(In("out.bmp"), fs::perms(0640));
+  fs::create_hard_link(In("out.bmp"), In("old-link.bmp"));
+
+  Outcome r = Run({"fit", "pic.ppm", "out.bmp"});  // no terminal: Cancel
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Contains(r.err, "out.bmp は既に存在します。\n上書きしますか？")) << r.err;
+  EXPECT_EQ(ReadFile(In("out.bmp")), "an older file");
+  EXPECT_EQ(Listing(), (std::set<std::string>{"old-link.bmp", "out.bmp", "pic.ppm"}));
+
+  r = RunOnTerminal({"fit", "pic.ppm", "out.bmp"}, "y\n");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(fs::file_size(In("out.bmp")), 64118u);
+  EXPECT_EQ(fs::status(In("out.bmp")).permissions(), fs::perms(0640));
+  EXPECT_EQ(ReadFile(In("old-link.bmp")), "an older file");
+
+  WriteFile(In("out.bmp"), "older again");
+  r = Run({"fit", "--yes", "--res", "320", "pic.ppm", "out.bmp"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Contains(r.err, "上書きしますか？\n-> OK (--yes)")) << r.err;
+  EXPECT_EQ(fs::file_size(In("out.bmp")), 32118u);
+  EXPECT_EQ(Listing(), (std::set<std::string>{"old-link.bmp", "out.bmp", "pic.ppm"}));
+}
+
+// Devices, pipes and folders are refused, never replaced, whoever runs gramconv.
+TEST_F(Gramconv, NothingReplacesWhatIsNotARegularFile) {
+  WriteFile(In("pic.ppm"), StripesPpm(64, 20));
+  WriteFile(In("gram.bin"), SampleGram(17, false));
+  ASSERT_EQ(Run({"export", "--yes", "gram.bin", "pic.bmp"}).status, 0);
+  ASSERT_EQ(mkfifo(In("pipe").c_str(), 0600), 0);
+  fs::create_directory(In("folder"));
+  WriteFile(In("folder") / "inside", "kept");
+  fs::create_symlink("/dev/null", In("null-link"));
+  const std::set<std::string> files = Listing();
+
+  const std::vector<std::string> targets = {"/dev/null", In("pipe").string(), "folder",
+                                            "null-link"};
+  std::vector<std::vector<std::string>> runs;
+  for (const std::string& target : targets) {
+    runs.push_back({"fit", "--yes", "pic.ppm", target});
+    runs.push_back({"fit", "pic.ppm", target});
+    // The export deletes what is there once its question is answered: never a device.
+    if (target != "/dev/null") runs.push_back({"export", "--yes", "gram.bin", target});
+    runs.push_back({"import", "--yes", "pic.bmp", target});
+  }
+  for (const auto& args : runs) {
+    const Outcome r = Run(args);
+    EXPECT_EQ(r.status, 1) << args[0] << " " << args.back();
+    EXPECT_TRUE(Contains(r.err, args.back() + " exists and is not a regular file")) << r.err;
+  }
+  struct stat st;
+  ASSERT_EQ(stat("/dev/null", &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+  EXPECT_TRUE(fs::is_fifo(In("pipe")));
+  EXPECT_EQ(ReadFile(In("folder") / "inside"), "kept");
+  EXPECT_TRUE(fs::is_symlink(In("null-link")));
+  EXPECT_EQ(Listing(), files);
+}
+
+TEST_F(Gramconv, BadPicturesAreRefusedWithoutOutput) {
+  const std::string good = StripesPpm(64, 20);
+  WriteFile(In("empty.ppm"), "");
+  WriteFile(In("junk.png"), "not a picture at all, just words");
+  WriteFile(In("short.ppm"), good.substr(0, good.size() / 2));
+  WriteFile(In("huge.ppm"), "P6\n20000 20000\n255\n" + std::string(1000, '\x40'));
+  WriteFile(In("nothing.ppm"), "P6\n0 0\n255\n");
+  ASSERT_EQ(mkfifo(In("pipe.ppm").c_str(), 0600), 0);
+  fs::create_directory(In("folder.ppm"));
+  WriteFile(In("old.bmp"), "kept");
+  const std::set<std::string> files = Listing();
+
+  for (const char* picture : {"empty.ppm", "junk.png", "short.ppm", "huge.ppm", "nothing.ppm",
+                              "pipe.ppm", "folder.ppm", "missing.ppm"}) {
+    for (const char* target : {"new.bmp", "old.bmp"}) {
+      const Outcome r = Run({"fit", "--yes", picture, target});
+      EXPECT_EQ(r.status, 1) << picture;
+      EXPECT_TRUE(Contains(r.err, picture)) << r.err;
+      EXPECT_TRUE(Contains(r.err, "gramconv: error: ")) << r.err;
+      EXPECT_FALSE(Contains(r.err, "上書きしますか")) << picture << ": asked first";
+    }
+  }
+  // The size is refused from the header, before any decoding.
+  const Outcome r = Run({"fit", "huge.ppm", "new.bmp"});
+  EXPECT_TRUE(Contains(r.err, "400000000")) << r.err;
+  EXPECT_EQ(Listing(), files);
+  EXPECT_EQ(ReadFile(In("old.bmp")), "kept");
 }
 
 }  // namespace

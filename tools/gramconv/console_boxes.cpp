@@ -1,14 +1,10 @@
 #include "console_boxes.h"
 
 #include <ctype.h>
-#include <errno.h>
-#include <iconv.h>
-#include <stdio.h>
-#include <string.h>
-#include <unistd.h>
 
 #include <vector>
 
+#include "console_output.h"
 #include "platform/message_box_handler.h"
 
 namespace {
@@ -19,30 +15,6 @@ std::vector<std::string> g_shownInformation;
 std::string g_heldText;     // code page 932, as the conversion showed it
 std::string g_heldPrinted;  // UTF-8, waiting for ReleaseHeldInformation
 bool g_holding = false;
-
-// Converts code page 932 bytes to UTF-8; a byte iconv cannot take becomes '?'.
-std::string Cp932ToUtf8(const std::string& in) {
-  iconv_t cd = iconv_open("UTF-8", "CP932");
-  if (cd == iconv_t(-1)) return in;
-  std::string out;
-  char buffer[256];
-  char* src = const_cast<char*>(in.data());
-  size_t srcLeft = in.size();
-  while (srcLeft > 0) {
-    char* dst = buffer;
-    size_t dstLeft = sizeof buffer;
-    const size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    out.append(buffer, size_t(dst - buffer));
-    if (rc == size_t(-1) && errno != E2BIG) {
-      out += '?';
-      ++src;
-      --srcLeft;
-      iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    }
-  }
-  iconv_close(cd);
-  return out;
-}
 
 // Finds needle in code page 932 text where a character starts: an ASCII byte may also be
 // the second byte of a two-byte character.
@@ -58,17 +30,12 @@ size_t FindAtCharacter(const std::string& text, const std::string& needle) {
 
 // Reads the user's answer to a question from the terminal; anything but yes/ok is Cancel.
 MessageAnswer AskTerminal(const std::string& question) {
-  FILE* tty = fopen("/dev/tty", "w");
-  FILE* out = tty != nullptr ? tty : stderr;
-  fprintf(out, "%s\nOK / Cancel? [y/N] ", question.c_str());
-  fflush(out);
-  if (tty != nullptr) fclose(tty);
-
-  char line[64];
-  if (fgets(line, sizeof line, stdin) == nullptr) return AnswerCancel;
+  std::string line;
+  if (!AskLine(question + "\nOK / Cancel? [y/N] ", line)) return AnswerCancel;
   std::string answer;
-  for (const char* p = line; *p != '\0'; ++p) {
-    if (!isspace(static_cast<unsigned char>(*p))) answer += char(tolower(*p));
+  for (const char c : line) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (!isspace(u)) answer += char(tolower(u));
   }
   return answer == "y" || answer == "yes" || answer == "ok" || answer == "o" ? AnswerOk
                                                                              : AnswerCancel;
@@ -83,18 +50,17 @@ MessageAnswer ConsoleBox(MessageKind kind, const char* /*caption*/, const char* 
       if (g_holding && g_heldText == text) {
         g_heldPrinted = shown;
       } else {
-        printf("%s\n", shown.c_str());
-        fflush(stdout);
+        WriteOut(shown + "\n");
       }
       return AnswerOk;
     case QuestionBox: break;
   }
   if (g_policy == AnswerAllOk) {
-    fprintf(stderr, "%s\n-> OK (--yes)\n", shown.c_str());
+    WriteErr(shown + "\n-> OK (--yes)\n");
     return AnswerOk;
   }
-  if (!isatty(STDIN_FILENO)) {
-    fprintf(stderr, "%s\n-> Cancel (no terminal to ask; --yes answers OK)\n", shown.c_str());
+  if (!InputIsTerminal()) {
+    WriteErr(shown + "\n-> Cancel (no terminal to ask; --yes answers OK)\n");
     return AnswerCancel;
   }
   return AskTerminal(shown);
@@ -122,10 +88,7 @@ void HoldInformation(const char* text) {
 }
 
 void ReleaseHeldInformation() {
-  if (!g_heldPrinted.empty()) {
-    printf("%s\n", g_heldPrinted.c_str());
-    fflush(stdout);
-  }
+  if (!g_heldPrinted.empty()) WriteOut(g_heldPrinted + "\n");
   g_holding = false;
   g_heldPrinted.clear();
 }
@@ -137,7 +100,4 @@ std::string BoxTextToUtf8(const std::string& text, const std::string& path) {
   return Cp932ToUtf8(text.substr(0, at)) + path + Cp932ToUtf8(text.substr(at + path.size()));
 }
 
-void PrintError(const std::string& text) {
-  fflush(stdout);
-  fprintf(stderr, "gramconv: error: %s\n", text.c_str());
-}
+void PrintError(const std::string& text) { WriteErr("gramconv: error: " + text + "\n"); }

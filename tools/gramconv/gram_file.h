@@ -15,6 +15,6 @@ std::string ReadGramFile(const std::string& path, uint8_t* gram);
 
 // Replaces path with the dump in gram: writes a temporary file in the same folder, then
 // renames it over path, so path is either untouched or complete. An existing file's
-// permissions are kept. Returns an empty string on success, else what went wrong; the
-// temporary file never outlives a failure.
+// permissions are kept; a folder, device or pipe of that name is refused. Returns an empty string
+// on success, else what went wrong; the temporary file never outlives a failure.
 std::string WriteGramFileReplacing(const std::string& path, const uint8_t* gram);

@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# gramconv.exe as Windows users meet it, through the runner: fit, import and export on real
+# files named in Japanese and outside code page 932, a picture dropped on the program, its
+# questions and refusals, and its messages in UTF-8 when redirected.
+#   gramconv_exe_test.sh RUN32 GRAMCONV_EXE WORKDIR
+set -u
+run32=$1 exe=$2 work=$3
+session=$(dirname "$(readlink -f "$0")")/console_session.py
+status=0
+fail() { echo "FAIL: $*"; status=1; }
+rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
+
+# gc ARGS...: runs gramconv.exe without a console; $rc is its exit status, $out and $err
+# what it wrote (line ends as Unix ones).
+gc() {
+  rc=0
+  "$run32" "$exe" "$@" >.out 2>.err </dev/null || rc=$?
+  out=$(tr -d '\r' <.out)
+  err=$(tr -d '\r' <.err | grep -v 'Read access denied for device')
+  rm -f .out .err
+}
+expect_rc() { [ "$rc" -eq "$1" ] || fail "$2: exit status $rc, expected $1 (stderr: $err)"; }
+expect_in() {  # expect_in TEXT NEEDLE WHAT
+  grep -qF -- "$2" <<<"$1" || fail "$3: no '$2' in: $1"
+}
+# Windows form of an absolute path: Wine shows the whole file system as drive Z:.
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+# Eight vertical stripes of the GRAM colours 0..7 as a 64x20 picture, and the GRAM dump
+# they are at 640x200 (each stripe 80 pixels, 10 bytes of every plane line).
+/usr/bin/python3 - <<'PY' || exit 1
+rgb = [((c >> 1) & 1, (c >> 2) & 1, c & 1) for c in range(8)]
+pixels = bytearray()
+for y in range(20):
+    for x in range(64):
+        pixels += bytes(255 * v for v in rgb[x // 8])
+open("stripes.ppm", "wb").write(b"P6\n64 20\n255\n" + pixels)
+gram = bytearray()
+for plane in range(3):
+    for i in range(16000):
+        gram.append(0xFF if ((i % 80) // 10) >> plane & 1 else 0)
+open("stripes.gram", "wb").write(gram)
+open("junk.png", "wb").write(b"not a picture at all")
+PY
+mkdir folder.bmp
+
+for name in "絵・テスト" "한글é"; do
+  echo "== $name: fit, import, export"
+  cp stripes.ppm "$name.ppm"
+  gc fit "$name.ppm" "$name.bmp"
+  expect_rc 0 "fit $name"
+  [ "$(stat -c %s "$name.bmp" 2>/dev/null)" = 64118 ] || fail "$name.bmp is not a 640x200 BMP"
+  expect_in "$out" "wrote $name.bmp: $name.ppm fitted to 640x200, no dithering" "fit $name"
+
+  gc import --yes "$name.bmp" "$name.gram"
+  expect_rc 0 "import $name"
+  expect_in "$out" "GRAMへの書き込み完了" "import $name"
+  expect_in "$err" "$name.bmp の内容をGRAMへ展開します。" "import $name"
+  cmp -s "$name.gram" stripes.gram || fail "$name.gram is not the stripes"
+
+  gc export --yes "$name.gram" "$name-export.bmp"
+  expect_rc 0 "export $name"
+  expect_in "$err" "GRAMの内容を $name-export.bmp へ展開します。" "export $name"
+  expect_in "$out" "BMPファイルへの書き込み完了" "export $name"
+  cmp -s "$name-export.bmp" "$name.bmp" || fail "export of $name.gram differs from the fitted file"
+
+  echo "== $name: the overwrite question"
+  gc fit "$name.ppm" "$name.bmp"
+  expect_rc 1 "fit over $name.bmp without an answer"
+  expect_in "$err" "$name.bmp は既に存在します。
+上書きしますか？
+-> Cancel" "fit over $name.bmp"
+  cmp -s "$name-export.bmp" "$name.bmp" || fail "$name.bmp changed after Cancel"
+  gc fit --yes --res 320 --dither diffusion "$name.ppm" "$name.bmp"
+  expect_rc 0 "fit --yes over $name.bmp"
+  [ "$(stat -c %s "$name.bmp" 2>/dev/null)" = 32118 ] || fail "$name.bmp was not replaced"
+
+  echo "== $name: dropped on the program"
+  gc "$(winpath "$work/$name.ppm")"
+  expect_rc 0 "drop $name.ppm"
+  cmp -s "$name-640x200.bmp" "$name-export.bmp" || fail "$name-640x200.bmp is not the 640x200 fit"
+  expect_in "$out" "$name-640x200.bmp" "drop $name.ppm"
+  gc "$(winpath "$work/$name.ppm")"
+  expect_rc 1 "second drop of $name.ppm"
+  expect_in "$err" "$name-640x200.bmp already exists" "second drop"
+  cmp -s "$name-640x200.bmp" "$name-export.bmp" || fail "$name-640x200.bmp was replaced"
+done
+
+echo "== targets that are not regular files, bad pictures"
+for target in NUL nul.bmp folder.bmp; do
+  gc fit --yes stripes.ppm "$target"
+  expect_rc 1 "fit into $target"
+  expect_in "$err" "$target exists and is not a regular file" "fit into $target"
+done
+[ -d folder.bmp ] && [ -z "$(ls -A folder.bmp)" ] || fail "folder.bmp changed"
+gc import --yes "絵・テスト.bmp" NUL
+expect_rc 1 "import into NUL"
+gc export --yes stripes.gram NUL
+expect_rc 1 "export into NUL"
+expect_in "$err" "NUL exists and is not a regular file" "export into NUL"
+for picture in junk.png missing.png folder.bmp; do
+  gc fit --yes "$picture" out.bmp
+  expect_rc 1 "fit $picture"
+  expect_in "$err" "$picture" "fit $picture"
+done
+gc junk.png
+expect_rc 1 "drop junk.png"
+[ ! -e out.bmp ] && [ ! -e junk-640x200.bmp ] || fail "a bad picture left a file"
+
+echo "== on a console: the question, and a dropped picture's wait for Enter"
+# The console wraps long lines: compare without line ends.
+console() {  # console [--answer PROMPT=REPLY]... -- ARGS...: $rc, $shown
+  rc=0
+  /usr/bin/python3 "$session" "$@" >.shown || rc=$?
+  shown=$(tr -d '\n' <.shown)
+  rm -f .shown
+}
+console --answer "[y/N]=y" -- "$run32" "$exe" fit stripes.ppm "한글é.bmp"
+expect_rc 0 "fit over 한글é.bmp answered on the console"
+expect_in "$shown" "한글é.bmp は既に存在します。上書きしますか？" "the question on the console"
+cmp -s "한글é.bmp" "한글é-export.bmp" || fail "한글é.bmp was not replaced after OK on the console"
+cp stripes.ppm "drop 絵.ppm"
+console --timeout 20 -- "$run32" "$exe" "$(winpath "$work/drop 絵.ppm")"
+expect_rc 124 "a dropped picture's window, nobody pressing Enter"
+expect_in "$shown" "wrote $(winpath "$work/drop 絵-640x200.bmp")" "drop on the console"
+expect_in "$shown" "Press Enter to close this window." "drop on the console"
+rm -f "drop 絵-640x200.bmp"
+console --answer "Press Enter=" -- "$run32" "$exe" "$(winpath "$work/drop 絵.ppm")"
+expect_rc 0 "a dropped picture's window, Enter pressed"
+cmp -s "drop 絵-640x200.bmp" "絵・テスト-export.bmp" || fail "drop 絵-640x200.bmp is not the 640x200 fit"
+# A double click: no arguments; the usage stays until Enter.
+console --answer "Press Enter=" -- "$run32" "$exe"
+expect_rc 2 "started without arguments"
+expect_in "$shown" "or drop a picture on gramconv.exe" "started without arguments"
+expect_in "$shown" "Press Enter to close this window." "started without arguments"
+
+echo "== nothing else left behind"
+expected=$(printf '%s\n' folder.bmp junk.png stripes.gram stripes.ppm \
+  "絵・テスト.ppm" "絵・テスト.bmp" "絵・テスト.gram" "絵・テスト-export.bmp" "絵・テスト-640x200.bmp" \
+  "한글é.ppm" "한글é.bmp" "한글é.gram" "한글é-export.bmp" "한글é-640x200.bmp" \
+  "drop 絵.ppm" "drop 絵-640x200.bmp" | sort)
+actual=$(ls -A | sort)
+[ "$actual" = "$expected" ] || fail "files left: $(comm -13 <(echo "$expected") <(echo "$actual") | tr '\n' ' ')"
+
+[ $status -eq 0 ] && echo "all checks passed"
+exit $status

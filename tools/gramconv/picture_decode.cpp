@@ -1,0 +1,222 @@
+// stb_image over a memory reader that notices when the decoder wants bytes past the end:
+// stb itself reads zeros there, so a cut-short BMP, TGA or PSD would otherwise decode
+// "successfully" with black rows.
+#include "picture_decode.h"
+
+#include <limits.h>
+#include <string.h>
+
+// Only the formats users bring; PIC and HDR stay out of reach of hostile files.
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_NO_STDIO
+#define STBI_NO_LINEAR
+#define STBI_ONLY_PNG
+#define STBI_ONLY_JPEG
+#define STBI_ONLY_GIF
+#define STBI_ONLY_BMP
+#define STBI_ONLY_TGA
+#define STBI_ONLY_PNM
+#define STBI_ONLY_PSD
+#define STBI_MAX_DIMENSIONS 65536
+
+#include "stb_image.h"  // a system header: its own warnings are not ours
+
+static_assert(STBI_MAX_DIMENSIONS == kMaxPictureSide, "one limit on a side");
+
+namespace {
+
+struct MemoryReader {
+  const uint8_t* data;
+  size_t size;
+  size_t pos = 0;
+  // The decoder's own read-ahead buffer: stb fills it 128 bytes at a time, and a short fill
+  // at the end of a whole file is normal. Any other short read is a block the file lacks.
+  const char* refillBuffer = nullptr;
+  bool starved = false;  // the decoder wanted bytes the file does not have
+};
+
+int ReadBytes(void* user, char* out, int wanted) {
+  MemoryReader& r = *static_cast<MemoryReader*>(user);
+  if (r.refillBuffer == nullptr) r.refillBuffer = out;  // the first read is always a fill
+  if (wanted <= 0) return 0;
+  const size_t left = r.size - r.pos;
+  const size_t n = size_t(wanted) < left ? size_t(wanted) : left;
+  if (n == 0 || (n < size_t(wanted) && out != r.refillBuffer)) r.starved = true;
+  memcpy(out, r.data + r.pos, n);
+  r.pos += n;
+  return int(n);
+}
+
+// Skipping past the end reads nothing: a missing last row padding harms no pixel.
+void SkipBytes(void* user, int n) {
+  MemoryReader& r = *static_cast<MemoryReader*>(user);
+  if (n < 0) {
+    r.pos -= size_t(-(long long)n) < r.pos ? size_t(-(long long)n) : r.pos;
+  } else {
+    r.pos += size_t(n) < r.size - r.pos ? size_t(n) : r.size - r.pos;
+  }
+}
+
+int AtEnd(void* user) {
+  const MemoryReader& r = *static_cast<const MemoryReader*>(user);
+  return r.pos >= r.size;
+}
+
+const stbi_io_callbacks kCallbacks = {ReadBytes, SkipBytes, AtEnd};
+
+const char kUnknown[] = "not a picture gramconv can read (unknown format or damaged file)";
+
+// Debian's stb_image trusts the counts of a JPEG Huffman table: counts adding up to more than
+// 256 codes write past its tables. No valid JPEG has such a table, so the marker segments
+// are walked the way stb walks them (fill bytes skipped, lengths followed, the bytes between
+// markers passed over) and such a file is refused before stb reads it.
+bool JpegTablesFit(const uint8_t* data, size_t size) {
+  size_t i = 0;
+  if (size == 0 || data[0] != 0xff) return true;
+  while (i < size && data[i] == 0xff) ++i;
+  if (i >= size || data[i] != 0xd8) return true;  // not a JPEG
+  ++i;
+  while (i + 1 < size) {
+    if (data[i] != 0xff || data[i + 1] == 0xff) {
+      ++i;
+      continue;
+    }
+    const uint8_t marker = data[i + 1];
+    i += 2;
+    // Stuffed bytes, restart markers and SOI carry no length; stb stops at EOI.
+    if (marker == 0x00 || marker == 0x01 || (marker >= 0xd0 && marker <= 0xd8)) continue;
+    if (marker == 0xd9 || i + 2 > size) break;
+    const long length = long(data[i]) << 8 | data[i + 1];
+    if (marker == 0xc4) {
+      // Tables follow one another while the segment has bytes left; stb reads each whole.
+      long left = length - 2;
+      size_t at = i + 2;
+      while (left > 0) {
+        long codes = 0;
+        for (size_t k = at + 1; k < at + 17 && k < size; ++k) codes += data[k];
+        if (codes > 256) return false;
+        at += size_t(17 + codes);
+        left -= 17 + codes;
+      }
+      if (left != 0) break;  // stb refuses the segment
+    }
+    i += size_t(length);
+  }
+  return true;
+}
+
+// "" when a picture of this size may be decoded, else why not.
+std::string JudgeSize(uint32_t width, uint32_t height) {
+  if (width == 0 || height == 0) return "the picture has no pixels";
+  const uint64_t pixels = uint64_t(width) * height;
+  const std::string declared =
+      "the picture is " + std::to_string(width) + "x" + std::to_string(height);
+  if (pixels > kMaxPicturePixels) {
+    return declared + " = " + std::to_string(pixels) + " pixels; gramconv takes at most " +
+           std::to_string(kMaxPicturePixels);
+  }
+  if (width > kMaxPictureSide || height > kMaxPictureSide) {
+    return declared + "; gramconv takes at most " + std::to_string(kMaxPictureSide) +
+           " pixels on a side";
+  }
+  return "";
+}
+
+// Words for what stb reports; its own short reason is kept for the rest.
+std::string Reason(const std::string& stb, bool starved) {
+  if (stb == "unknown image type") return kUnknown;
+  if (stb == "BMP RLE") {
+    return "RLE-compressed BMP files are not read; save the picture as an uncompressed BMP "
+           "or a PNG";
+  }
+  if (stb == "outofmem") return "not enough memory to read the picture";
+  if (stb == "0-pixel image" || stb == "0 width") return "the picture has no pixels";
+  if (stb == "too large") {
+    return "the picture is too large; gramconv takes at most " + std::to_string(kMaxPicturePixels) +
+           " pixels and " + std::to_string(kMaxPictureSide) + " on a side";
+  }
+  if (starved) return "the picture is cut short";
+  return "the picture is damaged or in a form gramconv cannot read (" + stb + ")";
+}
+
+// stb's reason as plain text: some reasons quote bytes of the file (an unknown PNG chunk's
+// name), which may be anything.
+std::string StbReason() {
+  std::string reason = stbi_failure_reason() != nullptr ? stbi_failure_reason() : "";
+  for (char& c : reason) {
+    if (c < 0x20 || c > 0x7e) c = '?';
+  }
+  return reason;
+}
+
+std::string FailureReason(const MemoryReader& reader) {
+  return Reason(StbReason(), reader.starved);
+}
+
+// stb's info tries every format in turn and then says only "unknown image type". A file that
+// starts like a PNG, JPEG or BMP is given to that format's header reader alone, for its own
+// reason and, for PNG and JPEG, the size it stored before refusing it.
+std::string HeaderRefusal(const uint8_t* data, size_t size) {
+  MemoryReader reader{data, size};
+  stbi_io_callbacks callbacks = kCallbacks;
+  stbi__context context{};
+  stbi__start_callbacks(&context, &callbacks, &reader);
+  int x = 0, y = 0, comp = 0;
+  bool sized = true;
+  if (stbi__png_test(&context)) {
+    if (stbi__png_info(&context, &x, &y, &comp)) return kUnknown;
+  } else if (stbi__jpeg_test(&context)) {
+    if (stbi__jpeg_info(&context, &x, &y, &comp)) return kUnknown;
+  } else if (stbi__bmp_test(&context)) {
+    if (stbi__bmp_info(&context, &x, &y, &comp)) return kUnknown;
+    sized = false;
+  } else {
+    return kUnknown;
+  }
+  const std::string stb = StbReason();
+  if (sized && (stb == "too large" || stb == "0-pixel image" || stb == "0 width")) {
+    const std::string refusal = JudgeSize(context.img_x, context.img_y);
+    if (!refusal.empty()) return refusal;
+  }
+  return Reason(stb, reader.starved);
+}
+
+}  // namespace
+
+DecodedPicture::~DecodedPicture() { stbi_image_free(pixels); }
+
+std::string DecodePicture(const uint8_t* data, size_t size, DecodedPicture& picture) {
+  if (size == 0) return "the file is empty";
+  if (size > size_t(INT_MAX)) return "the file is too large to be a picture gramconv reads";
+
+  if (!JpegTablesFit(data, size)) {
+    return "the picture is damaged (a JPEG Huffman table lists more than 256 codes)";
+  }
+  // The header first: the size is judged before anything is allocated for the pixels.
+  MemoryReader header{data, size};
+  int width = 0, height = 0, comp = 0;
+  if (!stbi_info_from_callbacks(&kCallbacks, &header, &width, &height, &comp)) {
+    return HeaderRefusal(data, size);
+  }
+  if (width <= 0 || height <= 0) return "the picture has no pixels";
+  const std::string refusal = JudgeSize(uint32_t(width), uint32_t(height));
+  if (!refusal.empty()) return refusal;
+
+  // Decoded in the file's own channels (1 to 4): stb's conversion to another count would
+  // cost a pass over the picture, and for 16-bit PNM files it reads past its buffer.
+  MemoryReader body{data, size};
+  int w = 0, h = 0, channels = 0;
+  stbi_uc* pixels = stbi_load_from_callbacks(&kCallbacks, &body, &w, &h, &channels, 0);
+  if (pixels == nullptr) return FailureReason(body);
+  if (body.starved || w != width || h != height || channels < 1 || channels > 4) {
+    stbi_image_free(pixels);
+    return body.starved ? "the picture is cut short"
+                        : "the picture is damaged (its size changes while it is read)";
+  }
+  stbi_image_free(picture.pixels);
+  picture.pixels = pixels;
+  picture.width = uint32_t(w);
+  picture.height = uint32_t(h);
+  picture.channels = uint32_t(channels);
+  return "";
+}

@@ -1,0 +1,189 @@
+// Scaling, colour mapping and packing of a decoded picture. Averages are kept in exact
+// integers (colour x alpha x covered area) and rounded once, so a flat colour stays exact
+// whatever the size ratio.
+#include "picture_fit.h"
+
+#include <string.h>
+
+#include <algorithm>
+
+namespace {
+
+// One source pixel's part in one target pixel along an axis. The parts a target pixel
+// gets add up to the source length, so every axis divides by it alone.
+struct Share {
+  uint32_t target;
+  uint32_t weight;
+};
+
+struct AxisMap {
+  std::vector<uint32_t> first;  // source index -> its shares: [first[i], first[i + 1])
+  std::vector<Share> shares;
+};
+
+// Target pixel t spans [t * source, (t + 1) * source) and source pixel s spans
+// [s * target, (s + 1) * target), both measured in 1/target of a source pixel.
+AxisMap MapAxis(uint32_t source, uint32_t target) {
+  AxisMap map;
+  map.first.reserve(source + 1);
+  for (uint32_t s = 0; s < source; ++s) {
+    map.first.push_back(uint32_t(map.shares.size()));
+    if (source >= target) {
+      const uint64_t begin = uint64_t(s) * target, end = begin + target;
+      for (uint64_t t = begin / source; t * source < end; ++t) {
+        const uint64_t low = t * source > begin ? t * source : begin;
+        const uint64_t high = (t + 1) * source < end ? (t + 1) * source : end;
+        map.shares.push_back({uint32_t(t), uint32_t(high - low)});
+      }
+    } else {
+      // Upscaling repeats: target t shows source t * source / target, whole.
+      for (uint64_t t = (uint64_t(s) * target + source - 1) / source;
+           t < target && t * source / target == s; ++t) {
+        map.shares.push_back({uint32_t(t), source});
+      }
+    }
+  }
+  map.first.push_back(uint32_t(map.shares.size()));
+  return map;
+}
+
+// Adds one source row, weighted by coverage, into the target row sums. Channels: 1 grey,
+// 2 grey and alpha, 3 RGB, 4 RGBA; colours are weighted by alpha (255 when there is none).
+template <uint32_t kChannels>
+void AddRow(const uint8_t* pixel, uint32_t count, const AxisMap& across, uint64_t* row) {
+  for (uint32_t x = 0; x < count; ++x, pixel += kChannels) {
+    const uint32_t alpha = kChannels % 2 == 0 ? pixel[kChannels - 1] : 255;
+    const uint32_t r = pixel[0] * alpha;
+    const uint32_t g = pixel[kChannels >= 3 ? 1 : 0] * alpha;
+    const uint32_t b = pixel[kChannels >= 3 ? 2 : 0] * alpha;
+    for (uint32_t k = across.first[x]; k < across.first[x + 1]; ++k) {
+      const Share share = across.shares[k];
+      uint64_t* to = &row[size_t(share.target) * 3];
+      to[0] += uint64_t(r) * share.weight;
+      to[1] += uint64_t(g) * share.weight;
+      to[2] += uint64_t(b) * share.weight;
+    }
+  }
+}
+
+// The picture averaged onto a width x 200 canvas of 8-bit RGB, over black.
+std::vector<uint8_t> ScaleToCanvas(const DecodedPicture& picture, uint32_t width) {
+  const uint32_t height = kBitmapHeight;
+  const AxisMap across = MapAxis(picture.width, width);
+  const AxisMap down = MapAxis(picture.height, height);
+  // Bounded: 255 x 255 x (source pixels <= 1e8) < 2^43.
+  std::vector<uint64_t> sums(size_t(width) * height * 3, 0);
+  std::vector<uint64_t> row(size_t(width) * 3);
+  const uint32_t channels = picture.channels;
+  for (uint32_t y = 0; y < picture.height; ++y) {
+    std::fill(row.begin(), row.end(), 0);
+    const uint8_t* pixels = picture.pixels + size_t(y) * picture.width * channels;
+    switch (channels) {
+      case 1: AddRow<1>(pixels, picture.width, across, row.data()); break;
+      case 2: AddRow<2>(pixels, picture.width, across, row.data()); break;
+      case 3: AddRow<3>(pixels, picture.width, across, row.data()); break;
+      default: AddRow<4>(pixels, picture.width, across, row.data()); break;
+    }
+    for (uint32_t k = down.first[y]; k < down.first[y + 1]; ++k) {
+      const Share share = down.shares[k];
+      uint64_t* to = &sums[size_t(share.target) * width * 3];
+      for (size_t i = 0; i < row.size(); ++i) to[i] += row[i] * share.weight;
+    }
+  }
+  // Rounded half up: sum / (255 x source area).
+  const uint64_t whole = 255ull * picture.width * picture.height;
+  std::vector<uint8_t> canvas(sums.size());
+  for (size_t i = 0; i < sums.size(); ++i) {
+    canvas[i] = uint8_t((2 * sums[i] + whole) / (2 * whole));
+  }
+  return canvas;
+}
+
+// Colour numbers: bit 0 blue, bit 1 red, bit 2 green.
+inline uint8_t ColourOf(bool red, bool green, bool blue) {
+  return uint8_t((blue ? 1 : 0) | (red ? 2 : 0) | (green ? 4 : 0));
+}
+
+// The 8 colours are the corners of the RGB cube, so the nearest one is chosen per channel;
+// an 8-bit channel is never equally far from 0 and 255, so no tie arises.
+void MapNearest(const uint8_t* canvas, size_t count, uint8_t* colours) {
+  for (size_t i = 0; i < count; ++i, canvas += 3) {
+    colours[i] = ColourOf(canvas[0] >= 128, canvas[1] >= 128, canvas[2] >= 128);
+  }
+}
+
+// 8x8 Bayer: a channel is on where its value passes the threshold (m + 0.5) x 255 / 64, so
+// a flat value v lights about v / 255 of every 8x8 block.
+void MapOrdered(const uint8_t* canvas, uint32_t width, uint32_t height, uint8_t* colours) {
+  static const uint8_t kBayer[8][8] = {
+      {0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26},
+      {12, 44, 4, 36, 14, 46, 6, 38}, {60, 28, 52, 20, 62, 30, 54, 22},
+      {3, 35, 11, 43, 1, 33, 9, 41},  {51, 19, 59, 27, 49, 17, 57, 25},
+      {15, 47, 7, 39, 13, 45, 5, 37}, {63, 31, 55, 23, 61, 29, 53, 21},
+  };
+  for (uint32_t y = 0; y < height; ++y) {
+    for (uint32_t x = 0; x < width; ++x, canvas += 3) {
+      const uint32_t threshold = 255u * (2u * kBayer[y % 8][x % 8] + 1u);
+      colours[size_t(y) * width + x] = ColourOf(
+          128u * canvas[0] > threshold, 128u * canvas[1] > threshold, 128u * canvas[2] > threshold);
+    }
+  }
+}
+
+// Floyd-Steinberg, each row walked away from where the previous one ended, so the error
+// does not drift to one side. Each channel carries its own error.
+void MapDiffusion(const uint8_t* canvas, uint32_t width, uint32_t height, uint8_t* colours) {
+  // Errors of this row and the next, with a spare entry at each end.
+  std::vector<float> here((width + 2) * 3, 0.0f), below((width + 2) * 3, 0.0f);
+  for (uint32_t y = 0; y < height; ++y) {
+    const bool rightward = y % 2 == 0;
+    const int step = rightward ? 1 : -1;
+    std::fill(below.begin(), below.end(), 0.0f);
+    for (uint32_t i = 0; i < width; ++i) {
+      const uint32_t x = rightward ? i : width - 1 - i;
+      const uint8_t* source = canvas + (size_t(y) * width + x) * 3;
+      bool on[3];
+      for (int c = 0; c < 3; ++c) {
+        const size_t at = size_t(x + 1) * 3 + c;
+        const float value = source[c] + here[at];
+        on[c] = value > 127.5f;  // equally far: the lower colour number
+        const float error = value - (on[c] ? 255.0f : 0.0f);
+        here[at + step * 3] += error * (7.0f / 16);
+        below[at - step * 3] += error * (3.0f / 16);
+        below[at] += error * (5.0f / 16);
+        below[at + step * 3] += error * (1.0f / 16);
+      }
+      colours[size_t(y) * width + x] = ColourOf(on[0], on[1], on[2]);
+    }
+    here.swap(below);
+  }
+}
+
+}  // namespace
+
+std::string FitPicture(const uint8_t* data, size_t size, Resolution res, DitherMode dither,
+                       std::vector<uint8_t>& pixels) {
+  DecodedPicture picture;
+  const std::string failure = DecodePicture(data, size, picture);
+  if (!failure.empty()) return failure;
+
+  const uint32_t width = BitmapWidth(res), height = kBitmapHeight;
+  const std::vector<uint8_t> canvas = ScaleToCanvas(picture, width);
+  std::vector<uint8_t> colours(size_t(width) * height);
+  switch (dither) {
+    case DitherOrdered: MapOrdered(canvas.data(), width, height, colours.data()); break;
+    case DitherDiffusion: MapDiffusion(canvas.data(), width, height, colours.data()); break;
+    default: MapNearest(canvas.data(), colours.size(), colours.data()); break;
+  }
+
+  // The export's layout: bottom row first, two pixels a byte, the left one high.
+  std::vector<uint8_t> packed(PixelDataBytes(res));
+  const uint32_t rowBytes = width / 2;
+  for (uint32_t y = 0; y < height; ++y) {
+    const uint8_t* from = &colours[size_t(y) * width];
+    uint8_t* to = &packed[size_t(height - 1 - y) * rowBytes];
+    for (uint32_t k = 0; k < rowBytes; ++k) to[k] = uint8_t(from[2 * k] << 4 | from[2 * k + 1]);
+  }
+  pixels.swap(packed);
+  return "";
+}

@@ -48,17 +48,25 @@ def make_package(cpack, config, out_dir):
 
 def message_texts(texts_cpp):
     """Each message text of the product source, as the parts a user sees between its
-    placeholders and line breaks."""
+    placeholders and line breaks. The source lists each text once as X(name, "literal"...)."""
     source = open(texts_cpp, encoding="utf-8").read()
     texts = {}
-    for m in re.finditer(r'\b(MessageCaption|kText\w+)\b[^=;]*=\s*((?:u8?\s*)?(?:"(?:[^"\\]|\\.)*"\s*)+);',
-                         source):
-        name = m.group(1)
-        if name in NOT_MESSAGES:
+    for m in re.finditer(r"\bX\((MessageCaption|kText\w+),", source):
+        if m.group(1) in NOT_MESSAGES:
             continue
-        text = "".join(re.findall(r'"((?:[^"\\]|\\.)*)"', m.group(2)))
-        text = text.replace("\\n", "\n")
-        texts[name] = [part for part in re.split(r"%[sd]|\n", text) if part.strip()]
+        literals, i, in_string = [], m.end(), False
+        while i < len(source) and (in_string or source[i] != ")"):
+            if source[i] == '"':
+                if in_string:
+                    literals.append(source[start:i])
+                else:
+                    start = i + 1
+                in_string = not in_string
+            elif in_string and source[i] == "\\":
+                i += 1
+            i += 1
+        text = "".join(literals).replace("\\n", "\n")
+        texts[m.group(1)] = [part for part in re.split(r"%[sd]|\n", text) if part.strip()]
     return texts
 
 

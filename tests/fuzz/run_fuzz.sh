@@ -36,11 +36,14 @@ mkdir -p "$out/obj" "$out/findings"
 
 # Everything the import runs through, instrumented; the texts are compiled by g++ because
 # only it converts the UTF-8 source to code page 932.
-product=(
-  src/convert/import_bitmap.cpp src/convert/export_gram.cpp src/convert/bitmap_check.cpp
+# The codecs and the bitmap layout, which both fuzzers run through.
+codecs=(
   src/convert/gram_codec.cpp src/convert/gram_codec_simd.cpp src/convert/gram_codec_sse2.cpp
   src/convert/gram_codec_avx2.cpp src/convert/bitmap_layout.cpp
-  src/common/show_message.cpp src/host/module_state.cpp src/platform/platform_posix.cpp
+)
+product=(
+  src/convert/import_bitmap.cpp src/convert/export_gram.cpp src/convert/bitmap_check.cpp
+  "${codecs[@]}" src/common/show_message.cpp src/host/module_state.cpp src/platform/platform_posix.cpp
   src/platform/message_box_handler.cpp
 )
 flags=(-std=c++17 -O1 -g -Wall -Wextra -I"$root/src" -fno-sanitize-recover=all)
@@ -66,10 +69,7 @@ build() {
 }
 
 # The fit: stb_image is instrumented with it, as it is where hostile bytes are read.
-fit_product=(
-  tools/gramconv/picture_decode.cpp tools/gramconv/picture_fit.cpp src/convert/gram_codec.cpp
-  src/convert/gram_codec_simd.cpp src/convert/bitmap_layout.cpp
-)
+fit_product=(tools/gramconv/picture_decode.cpp tools/gramconv/picture_fit.cpp "${codecs[@]}")
 fit_flags=(-I"$root/tools/gramconv" -isystem /usr/include/stb)
 
 build_fit() {

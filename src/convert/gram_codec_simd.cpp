@@ -40,9 +40,14 @@ uint32_t DetectLevels() { return 1u << LevelPortable; }
 
 #endif
 
+// Detected on first use. A plain variable rather than a function-local static: the plug-in has
+// one thread, and a guarded static would link the C++ runtime's locking and exception code in.
+// Bit 0 (the portable level) is always set once detection has run.
+uint32_t g_levels;
+
 uint32_t Levels() {
-  static const uint32_t levels = DetectLevels();
-  return levels;
+  if (g_levels == 0) g_levels = DetectLevels();
+  return g_levels;
 }
 
 }  // namespace

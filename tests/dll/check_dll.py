@@ -6,7 +6,7 @@
 - a PE32 i386 DLL;
 - exactly the nine entry points, by their undecorated names, each in code;
 - each entry removes the argument bytes the host pushes (its `ret N`), read from its code;
-- only system DLLs imported;
+- only system DLLs imported, and no C++ exception or thread runtime linked in;
 - the 840-byte information record: found by its identity text in a writable section,
   texts terminated and zero-filled, the fixed values, and the two entry addresses, which
   are covered by base relocations and point at code that returns 0 without touching the
@@ -140,6 +140,10 @@ def main():
     check(pe.OPTIONAL_HEADER.Magic == 0x10B, "PE32 (32-bit optional header)")
     check(pe.FILE_HEADER.Machine == 0x14C, "machine i386")
     check(pe.FILE_HEADER.Characteristics & 0x2000 != 0, "a DLL")
+    # The plug-in throws nothing and starts no threads: the C++ runtime's terminate handler
+    # (brought in by exceptions or by a guarded function-local static) must not be in it.
+    check(b"terminate called" not in open(path, "rb").read(),
+          "no C++ exception or thread runtime linked in")
 
     def section_of(rva):
         for s in pe.sections:

@@ -3,8 +3,6 @@
 // whatever the size ratio.
 #include "picture_fit.h"
 
-#include <string.h>
-
 #include <algorithm>
 
 namespace {

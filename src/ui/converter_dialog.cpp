@@ -18,7 +18,7 @@
 
 namespace {
 
-// Paths are read into a buffer twice the path size, so a path that does not fit in
+// Typed paths are read into a buffer twice the path size, so a path that does not fit in
 // kPathBytes is seen as too long instead of being cut at 259 bytes.
 enum : size_t { kScratchBytes = 2 * kPathBytes };
 
@@ -92,15 +92,19 @@ void OnBrowse(HWND dialog) {
 }
 
 void OnExecute(HWND dialog) {
-  char typed[kScratchBytes] = "";
-  GetDlgItemTextA(dialog, IDC_PATH, typed, kScratchBytes);
-  const size_t length = strlen(typed);
-  if (length >= kPathBytes) {
-    ShowMessage(ErrorBox, kTextPathTooLong);
+  // Typed names are read as UTF-16 and converted exactly, like dropped and chosen ones: the
+  // field may hold characters (pasted, or typed with another keyboard) the code page lacks.
+  wchar_t typed[kScratchBytes] = L"";
+  GetDlgItemTextW(dialog, IDC_PATH, typed, kScratchBytes);
+  char name[kPathBytes];
+  const AnsiNameResult result = ToAnsiName(typed, name);
+  if (result != AnsiNameOk) {
+    RefuseName(result);
     return;
   }
+  const size_t length = strlen(name);
   memset(Module::SelectedPath, 0, kPathBytes);
-  memcpy(Module::SelectedPath, typed, length);
+  memcpy(Module::SelectedPath, name, length);
   if (length == 0) {
     ShowMessage(ErrorBox, kTextNoPath);
     return;

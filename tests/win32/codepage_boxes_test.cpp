@@ -322,6 +322,16 @@ TEST_F(CodePageDialog, UnicodeDropIsTakenExactlyOrRefused) {
         EXPECT_EQ(user.Text(dialog, kIdPath), held) << "the refused name changes nothing";
         EXPECT_EQ(std::string(Module::DropPath), Ansi(held));
         EXPECT_EQ(std::string(Module::SelectedPath), Ansi(held));
+
+        // The same name typed (or pasted) into the field is refused alike at execute.
+        user.Type(dialog, kIdPath, notHeld);
+        user.Click(dialog, kIdExecute);
+        SeenBox typed = user.WaitBox(kStepMs);
+        ASSERT_NE(typed.window, nullptr) << "no box for a typed name the code page cannot hold";
+        EXPECT_EQ(typed.text, refused.text);
+        ASSERT_TRUE(user.Answer(typed, IDOK));
+        ASSERT_TRUE(user.Flush());
+        EXPECT_EQ(std::string(Module::SelectedPath), Ansi(held)) << "nothing else was run";
         user.Click(dialog, kIdExit);
       });
 }

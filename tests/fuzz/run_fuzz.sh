@@ -4,8 +4,9 @@
 # sanitizer report, the harness's own disagreement, timeout, memory limit).
 #   import: the plug-in's import; seeds are exported files in both resolutions and their
 #           variants, plus the bmpsuite images when ../shared/bmpsuite exists.
-#   fit:    gramconv's picture fit (stb_image and the scaling); seeds are small pictures in
-#           every format it reads, plus GIF, PSD and palette bitmaps when ImageMagick is there.
+#   fit:    gramconv's picture fit (stb_image, RLE bitmaps, the scaling); seeds are small
+#           pictures in every format it reads, plus GIF, PSD and palette bitmaps (RLE8 too)
+#           when ImageMagick is there.
 #
 #   tests/fuzz/run_fuzz.sh [--target import|fit] [--out DIR] [--seconds N]
 #   defaults: import, build/fuzz, 60
@@ -69,7 +70,7 @@ build() {
 }
 
 # The fit: stb_image is instrumented with it, as it is where hostile bytes are read.
-fit_product=(tools/gramconv/picture_decode.cpp tools/gramconv/picture_fit.cpp "${codecs[@]}")
+fit_product=(tools/gramconv/picture_decode.cpp tools/gramconv/bmp_rle.cpp tools/gramconv/picture_fit.cpp "${codecs[@]}")
 fit_flags=(-I"$root/tools/gramconv" -isystem /usr/include/stb)
 
 build_fit() {
@@ -99,6 +100,7 @@ magick_seeds() {
   "$convert" "$src" "PSD:$dir/m.psd"
   "$convert" "$src" -type Palette "BMP3:$dir/m8.bmp"
   "$convert" "$src" -colors 8 "BMP3:$dir/m4.bmp"
+  "$convert" "$src" -type Palette -compress RLE "BMP3:$dir/m-rle8.bmp"
   "$convert" "$src" -colorspace Gray "PGM:$dir/m.pgm"
   "$convert" "$src" -depth 16 "PNG48:$dir/m16.png"
   "$convert" "$src" -interlace line "JPEG:$dir/m-progressive.jpg"

@@ -6,6 +6,10 @@
 #include <limits.h>
 #include <string.h>
 
+#include <vector>
+
+#include "bmp_rle.h"
+
 // Only the formats users bring; PIC and HDR stay out of reach of hostile files.
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_NO_STDIO
@@ -125,10 +129,6 @@ std::string JudgeSize(uint32_t width, uint32_t height) {
 // Words for what stb reports; its own short reason is kept for the rest.
 std::string Reason(const std::string& stb, bool starved) {
   if (stb == "unknown image type") return kUnknown;
-  if (stb == "BMP RLE") {
-    return "RLE-compressed BMP files are not read; save the picture as an uncompressed BMP "
-           "or a PNG";
-  }
   if (stb == "outofmem") return "not enough memory to read the picture";
   if (stb == "0-pixel image" || stb == "0 width") return "the picture has no pixels";
   if (stb == "too large") {
@@ -188,6 +188,19 @@ DecodedPicture::~DecodedPicture() { stbi_image_free(pixels); }
 std::string DecodePicture(const uint8_t* data, size_t size, DecodedPicture& picture) {
   if (size == 0) return "the file is empty";
   if (size > size_t(INT_MAX)) return "the file is too large to be a picture gramconv reads";
+
+  // stb refuses RLE bitmaps: they are expanded here, once their size is judged, into the
+  // same bitmap uncompressed.
+  std::vector<uint8_t> expanded;
+  if (IsRleBitmap(data, size)) {
+    RleBitmapHeader rle;
+    std::string bad = ReadRleHeader(data, size, rle);
+    if (bad.empty()) bad = JudgeSize(rle.width, rle.height);
+    if (bad.empty()) bad = ExpandRleBitmap(data, size, rle, expanded);
+    if (!bad.empty()) return bad;
+    data = expanded.data();
+    size = expanded.size();
+  }
 
   if (!JpegTablesFit(data, size)) {
     return "the picture is damaged (a JPEG Huffman table lists more than 256 codes)";

@@ -27,6 +27,6 @@ class DecodedPicture {
   uint8_t* pixels = nullptr;  // owned, released with the decoder's allocator
 };
 
-// Decodes PNG, JPEG, GIF (first frame), BMP (not RLE), TGA, PNM and PSD. Returns "" on
+// Decodes PNG, JPEG, GIF (first frame), BMP (RLE too), TGA, PNM and PSD. Returns "" on
 // success, else a one-line English reason for the user; picture is untouched on failure.
 std::string DecodePicture(const uint8_t* data, size_t size, DecodedPicture& picture);

@@ -70,8 +70,10 @@ build() {
 }
 
 # The fit: stb_image is instrumented with it, as it is where hostile bytes are read.
-fit_product=(tools/gramconv/picture_decode.cpp tools/gramconv/bmp_rle.cpp tools/gramconv/picture_fit.cpp "${codecs[@]}")
-fit_flags=(-I"$root/tools/gramconv" -isystem /usr/include/stb)
+# PNG goes through libpng as in the native gramconv (libpng itself is not instrumented).
+fit_product=(tools/gramconv/picture_decode.cpp tools/gramconv/bmp_rle.cpp
+  tools/gramconv/png_decode.cpp tools/gramconv/picture_fit.cpp "${codecs[@]}")
+fit_flags=(-I"$root/tools/gramconv" -isystem /usr/include/stb -DGRAMCONV_LIBPNG=1)
 
 build_fit() {
   local objs=() src obj
@@ -80,7 +82,7 @@ build_fit() {
     "$cxx" "${flags[@]}" "${fit_flags[@]}" "${instrument[@]}" -c "$root/$src" -o "$obj"
     objs+=("$obj")
   done
-  "$cxx" -fsanitize=fuzzer,address,undefined "${objs[@]}" -o "$out/fit_fuzz.new"
+  "$cxx" -fsanitize=fuzzer,address,undefined "${objs[@]}" -lpng -o "$out/fit_fuzz.new"
   "$cxx" -std=c++17 -O1 -Wall -Wextra -isystem /usr/include/stb "$root/tests/fuzz/fit_seeds.cpp" \
     -o "$out/fit_seeds.new"
   mv "$out/fit_seeds.new" "$out/fit_seeds"

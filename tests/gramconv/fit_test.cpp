@@ -3,11 +3,14 @@
 // dithering, the export's pixel layout, and a clear refusal of every bad input.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <string.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -286,6 +289,60 @@ TEST(FitLayout, NearestColourPackedAsTheExportDoes) {
     EXPECT_EQ(pixels, expected) << width;
   }
 }
+
+#ifdef GRAMCONV_LIBPNG
+// libpng reads PNG files where the build has it; pixels must be exactly stb_image's.
+TEST(FitDecode, LibpngGivesStbImagesPixels) {
+  std::mt19937 random(13);
+  const Bytes rgb = Picture(97, 61, [&](int x, int y) {
+    return Bytes{uint8_t(x * 5 + y), uint8_t(random()), uint8_t(y * 4)};
+  });
+  const std::string alpha =
+      "\\( +clone -channel G -separate +channel \\) -alpha off -compose CopyOpacity -composite ";
+  const std::string grey = "-colorspace Gray -define png:color-type=0 ";
+  const std::string deep = "-depth 16 -evaluate multiply 0.9973 ";  // low bytes of all kinds
+  const std::vector<std::string> kinds = {
+      "PNG24:",
+      "PNG8:",
+      alpha + "PNG8:",
+      deep + "PNG48:",
+      alpha + "PNG32:",
+      alpha + deep + "PNG64:",
+      grey + "-define png:bit-depth=8 PNG:",
+      grey + deep + "PNG:",
+      grey + "-depth 1 -define png:bit-depth=1 PNG:",
+      grey + "-depth 2 -define png:bit-depth=2 PNG:",
+      grey + "-depth 4 -define png:bit-depth=4 PNG:",
+      "-colorspace Gray " + alpha + "-define png:color-type=4 PNG:",
+      "-colorspace Gray " + alpha + deep + "-define png:color-type=4 PNG:",
+      grey + "-fuzz 10% -transparent black -define png:bit-depth=8 PNG:",
+      "-fuzz 10% -transparent black -define png:color-type=2 PNG:",
+      "-interlace PNG PNG24:",
+      "-interlace PNG " + alpha + deep + "PNG64:",
+      "-interlace PNG -colors 16 PNG8:"};
+  std::set<std::string> covered;  // colour type, bit depth, interlace, tRNS
+  for (const std::string& kind : kinds) {
+    const Bytes png = Magick(97, 61, rgb, kind);
+    ASSERT_GT(png.size(), 33u) << kind;
+    const bool trns =
+        std::search(png.begin(), png.end(), std::begin("tRNS"), std::end("tRNS") - 1) != png.end();
+    covered.insert(std::to_string(png[25]) + "/" + std::to_string(png[24]) + (png[28] ? "i" : "") +
+                   (trns ? "t" : ""));
+    DecodedPicture byLibpng, byStb;
+    ASSERT_EQ(DecodePicture(png.data(), png.size(), byLibpng), "") << kind;
+    ASSERT_EQ(DecodePicture(png.data(), png.size(), byStb, false), "") << kind;
+    ASSERT_EQ(byLibpng.width, 97u);
+    ASSERT_EQ(byLibpng.height, 61u);
+    ASSERT_EQ(byLibpng.channels, byStb.channels) << kind;
+    EXPECT_EQ(memcmp(byLibpng.pixels, byStb.pixels, 97 * 61 * byStb.channels), 0) << kind;
+  }
+  // Grey (0), RGB (2), palette (3), grey and alpha (4), RGBA (6); depths; interlaced; tRNS.
+  for (const char* form : {"2/8", "3/8", "3/8t", "2/16", "6/8", "6/16", "0/8", "0/16", "0/1", "0/2",
+                           "0/4", "4/8", "4/16", "0/8t", "2/8t", "2/8i", "6/16i", "3/8i"}) {
+    EXPECT_EQ(covered.count(form), 1u) << form;
+  }
+}
+#endif
 
 std::string FitFailure(const Bytes& file) {
   Bytes pixels = {1, 2, 3};

@@ -1,10 +1,11 @@
 // libpng reports errors by a long jump, so nothing here has a destructor: the buffers are
-// plain malloc'd memory held in volatile pointers across the jump.
+// plain C allocations (released with free) held in volatile pointers across the jump.
 #include "png_decode.h"
 
 #include <png.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 
 namespace {
 
@@ -22,6 +23,21 @@ void ReadFromMemory(png_structp png, png_bytep out, size_t wanted) {
 }
 
 void Fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+
+// The pixels of a big picture are written once and read once: in huge pages their first
+// touch costs one fault per 2 MiB instead of one per 4 KiB, a tenth of a 1920x1080 fit.
+uint8_t* AllocatePixels(size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  const size_t huge = size_t(2) << 20;
+  if (bytes >= huge) {
+    const size_t whole = (bytes + huge - 1) / huge * huge;
+    void* pixels = aligned_alloc(huge, whole);
+    if (pixels != nullptr) madvise(pixels, whole, MADV_HUGEPAGE);  // only advice: may fail
+    return static_cast<uint8_t*>(pixels);
+  }
+#endif
+  return static_cast<uint8_t*>(malloc(bytes));
+}
 void Ignore(png_structp, png_const_charp) {}
 
 }  // namespace
@@ -60,7 +76,7 @@ bool DecodePngWithLibpng(const uint8_t* data, size_t size, DecodedPicture& pictu
       png_get_rowbytes(png, info) != rowBytes || width == 0 || height == 0) {
     png_error(png, "unexpected layout");
   }
-  pixels = static_cast<uint8_t*>(malloc(rowBytes * height));
+  pixels = AllocatePixels(rowBytes * height);
   rows = static_cast<png_bytep*>(malloc(sizeof(png_bytep) * height));
   if (pixels == nullptr || rows == nullptr) png_error(png, "out of memory");
   for (png_uint_32 y = 0; y < height; ++y) rows[y] = pixels + size_t(y) * rowBytes;

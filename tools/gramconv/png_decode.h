@@ -10,6 +10,6 @@
 // Decodes a PNG file into picture exactly as stb_image does: the file's own channels (grey,
 // grey and alpha, RGB, RGBA; a palette gives RGB, or RGBA with transparency; a tRNS colour
 // adds alpha), 8 bits a sample (16-bit samples keep their high byte), rows top first,
-// allocated with malloc. The caller has judged the size from the header. Returns false,
+// released with free. The caller has judged the size from the header. Returns false,
 // picture untouched, on anything libpng refuses; stb_image then reads the file for its reason.
 bool DecodePngWithLibpng(const uint8_t* data, size_t size, DecodedPicture& picture);

@@ -79,7 +79,11 @@ build_fit() {
   local objs=() src obj
   for src in "${fit_product[@]}" tests/fuzz/fit_fuzz.cpp; do
     obj=$out/obj/fit-$(basename "${src%.cpp}").o
-    "$cxx" "${flags[@]}" "${fit_flags[@]}" "${instrument[@]}" -c "$root/$src" -o "$obj"
+    # stb_image (inside picture_decode.cpp) copies zero bytes to a null buffer for a PNG whose
+    # first IDAT chunk is empty: harmless, but UBSan's nonnull check stops on it.
+    local quiet=()
+    [ "$(basename "$src")" = picture_decode.cpp ] && quiet=(-fno-sanitize=nonnull-attribute)
+    "$cxx" "${flags[@]}" "${fit_flags[@]}" "${instrument[@]}" "${quiet[@]}" -c "$root/$src" -o "$obj"
     objs+=("$obj")
   done
   "$cxx" -fsanitize=fuzzer,address,undefined "${objs[@]}" -lpng -o "$out/fit_fuzz.new"

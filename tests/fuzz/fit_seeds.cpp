@@ -1,6 +1,7 @@
 // Writes the fit fuzzer's own starting pictures into a folder: small pictures with colours,
 // shades and transparency in the formats stb_image_write makes (PNG, BMP, TGA with and
-// without RLE, JPEG) and a PPM. run_fuzz.sh adds GIF, PSD and palette bitmaps by ImageMagick.
+// without RLE, JPEG), a PPM and an RLE4 bitmap. run_fuzz.sh adds GIF, PSD and palette bitmaps
+// (RLE8 among them) by ImageMagick.
 #include <stdint.h>
 #include <stdio.h>
 
@@ -24,6 +25,33 @@ bool Save(const std::string& name, const std::vector<uint8_t>& bytes) {
 void Append(void* context, void* data, int size) {
   auto* out = static_cast<std::vector<uint8_t>*>(context);
   out->insert(out->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+}
+
+// An 8x4 RLE4 bitmap of 8 colours with every kind of step: encoded and absolute runs (the
+// latter padded), a move, row ends and the end of the bitmap.
+std::vector<uint8_t> Rle4Bitmap() {
+  const uint8_t runs[] = {8, 0x01, 0,    0,                       // bottom row: alternating 0 and 1
+                          0, 8,    0x23, 0x45, 0x67, 0x01, 0, 0,  // absolute run of 8
+                          0, 3,    0x76, 0x50, 5,    0x44, 0, 0,  // absolute run of 3, padded
+                          0, 2,    2,    0,    6,    0x12, 0, 1};  // move right by 2; the end
+  std::vector<uint8_t> file(54 + 16 * 4, 0);
+  const auto put = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) file[at + i] = uint8_t(v >> (8 * i));
+  };
+  file[0] = 'B';
+  file[1] = 'M';
+  put(2, uint32_t(file.size() + sizeof runs));
+  put(10, uint32_t(file.size()));
+  put(14, 40);
+  put(18, 8);
+  put(22, 4);
+  put(26, 1 | 4 << 16);  // one plane, 4 bits
+  put(30, 2);            // RLE4
+  put(34, sizeof runs);
+  for (int i = 0; i < 16; ++i)
+    put(54 + 4 * i, uint32_t((i & 1 ? 0xff : 0) | (i & 2 ? 0xff0000 : 0) | (i & 4 ? 0xff00 : 0)));
+  file.insert(file.end(), runs, runs + sizeof runs);
+  return file;
 }
 
 }  // namespace
@@ -66,5 +94,6 @@ int main(int argc, char** argv) {
     ppm.insert(ppm.end(), rgb.begin(), rgb.end());
     ok = Save(base + ".ppm", ppm) && ok;
   }
+  ok = Save("8x4-rle4.bmp", Rle4Bitmap()) && ok;
   return ok ? 0 : 1;
 }

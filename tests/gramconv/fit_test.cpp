@@ -3,11 +3,14 @@
 // dithering, the export's pixel layout, and a clear refusal of every bad input.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <string.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -287,6 +290,60 @@ TEST(FitLayout, NearestColourPackedAsTheExportDoes) {
   }
 }
 
+#ifdef GRAMCONV_LIBPNG
+// libpng reads PNG files where the build has it; pixels must be exactly stb_image's.
+TEST(FitDecode, LibpngGivesStbImagesPixels) {
+  std::mt19937 random(13);
+  const Bytes rgb = Picture(97, 61, [&](int x, int y) {
+    return Bytes{uint8_t(x * 5 + y), uint8_t(random()), uint8_t(y * 4)};
+  });
+  const std::string alpha =
+      "\\( +clone -channel G -separate +channel \\) -alpha off -compose CopyOpacity -composite ";
+  const std::string grey = "-colorspace Gray -define png:color-type=0 ";
+  const std::string deep = "-depth 16 -evaluate multiply 0.9973 ";  // low bytes of all kinds
+  const std::vector<std::string> kinds = {
+      "PNG24:",
+      "PNG8:",
+      alpha + "PNG8:",
+      deep + "PNG48:",
+      alpha + "PNG32:",
+      alpha + deep + "PNG64:",
+      grey + "-define png:bit-depth=8 PNG:",
+      grey + deep + "PNG:",
+      grey + "-depth 1 -define png:bit-depth=1 PNG:",
+      grey + "-depth 2 -define png:bit-depth=2 PNG:",
+      grey + "-depth 4 -define png:bit-depth=4 PNG:",
+      "-colorspace Gray " + alpha + "-define png:color-type=4 PNG:",
+      "-colorspace Gray " + alpha + deep + "-define png:color-type=4 PNG:",
+      grey + "-fuzz 10% -transparent black -define png:bit-depth=8 PNG:",
+      "-fuzz 10% -transparent black -define png:color-type=2 PNG:",
+      "-interlace PNG PNG24:",
+      "-interlace PNG " + alpha + deep + "PNG64:",
+      "-interlace PNG -colors 16 PNG8:"};
+  std::set<std::string> covered;  // colour type, bit depth, interlace, tRNS
+  for (const std::string& kind : kinds) {
+    const Bytes png = Magick(97, 61, rgb, kind);
+    ASSERT_GT(png.size(), 33u) << kind;
+    const bool trns =
+        std::search(png.begin(), png.end(), std::begin("tRNS"), std::end("tRNS") - 1) != png.end();
+    covered.insert(std::to_string(png[25]) + "/" + std::to_string(png[24]) + (png[28] ? "i" : "") +
+                   (trns ? "t" : ""));
+    DecodedPicture byLibpng, byStb;
+    ASSERT_EQ(DecodePicture(png.data(), png.size(), byLibpng), "") << kind;
+    ASSERT_EQ(DecodePicture(png.data(), png.size(), byStb, false), "") << kind;
+    ASSERT_EQ(byLibpng.width, 97u);
+    ASSERT_EQ(byLibpng.height, 61u);
+    ASSERT_EQ(byLibpng.channels, byStb.channels) << kind;
+    EXPECT_EQ(memcmp(byLibpng.pixels, byStb.pixels, 97 * 61 * byStb.channels), 0) << kind;
+  }
+  // Grey (0), RGB (2), palette (3), grey and alpha (4), RGBA (6); depths; interlaced; tRNS.
+  for (const char* form : {"2/8", "3/8", "3/8t", "2/16", "6/8", "6/16", "0/8", "0/16", "0/1", "0/2",
+                           "0/4", "4/8", "4/16", "0/8t", "2/8t", "2/8i", "6/16i", "3/8i"}) {
+    EXPECT_EQ(covered.count(form), 1u) << form;
+  }
+}
+#endif
+
 std::string FitFailure(const Bytes& file) {
   Bytes pixels = {1, 2, 3};
   const std::string failure = FitPicture(file.data(), file.size(), Res640, DitherNone, pixels);
@@ -350,12 +407,125 @@ TEST(FitRefusal, EveryBadInputHasItsReason) {
   ASSERT_LT(dht + 21, jpeg.size());
   std::fill_n(&jpeg[dht + 5], 16, 255);  // the first table's 16 code counts
   EXPECT_NE(FitFailure(jpeg).find("Huffman"), std::string::npos);
+}
 
-  // RLE bitmaps are named, so the user knows what to change.
-  const Bytes rle = Magick(640, 200, Card(640, 200), "-colors 8 -compress RLE BMP3:");
-  ASSERT_GT(rle.size(), 34u);
-  ASSERT_TRUE(ReadLe32(&rle[30]) == 1 || ReadLe32(&rle[30]) == 2) << "expected an RLE bitmap";
-  EXPECT_EQ(FitFailure(rle).find("RLE-compressed BMP files are not read"), 0u);
+// An RLE bitmap of width x height at 4 or 8 bits, its palette index i showing colour
+// palette[i], with the given compressed pixel bytes.
+Bytes RleBitmap(int width, int height, int bits, const std::vector<int>& palette,
+                const Bytes& runs) {
+  const uint32_t offset = uint32_t(54 + 4 * palette.size());
+  Bytes file(offset, 0);
+  const auto put = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) file[at + i] = uint8_t(v >> (8 * i));
+  };
+  file[0] = 'B', file[1] = 'M';
+  put(2, uint32_t(offset + runs.size()));
+  put(10, offset);
+  put(14, 40);
+  put(18, uint32_t(width));
+  put(22, uint32_t(height));
+  put(26, 1 | bits << 16);
+  put(30, bits == 8 ? 1 : 2);
+  put(34, uint32_t(runs.size()));
+  put(46, uint32_t(palette.size()));
+  for (size_t i = 0; i < palette.size(); ++i) {
+    const Bytes rgb = Rgb(palette[i]);
+    file[54 + 4 * i] = rgb[2], file[55 + 4 * i] = rgb[1], file[56 + 4 * i] = rgb[0];
+  }
+  file.insert(file.end(), runs.begin(), runs.end());
+  return file;
+}
+
+// 16x5 at 4 bits: the 8 bars two pixels each in every row but the second from the top,
+// which no pixel reaches (black). Index 0 is black; the others are in another order.
+const std::vector<int> kRlePalette = {0, 4, 6, 2, 7, 1, 5, 3};
+int Index(int colour) {
+  int index = 0;
+  while (kRlePalette[index] != colour) ++index;
+  return index;
+}
+uint8_t Twice(int colour) { return uint8_t(Index(colour) * 0x11); }
+Bytes Rle4Runs() {
+  Bytes runs;
+  for (int c = 0; c < 8; ++c) runs.insert(runs.end(), {2, Twice(c)});  // bottom row: runs
+  runs.insert(runs.end(), {0, 0});
+  // Absolute runs of 6 and 10 pixels: 3 and 5 bytes, each padded to an even count.
+  runs.insert(runs.end(), {0, 6, Twice(0), Twice(1), Twice(2), 0});
+  runs.insert(runs.end(), {0, 10, Twice(3), Twice(4), Twice(5), Twice(6), Twice(7), 0, 0, 0});
+  // A run whose nibbles differ across the first bar's edge, then the rest; then a move up by
+  // one row from the row's end, and that row ended: it stays index 0.
+  runs.insert(runs.end(), {1, Twice(0), 2, uint8_t(Index(0) << 4 | Index(1)), 1, Twice(1)});
+  for (int c = 2; c < 8; ++c) runs.insert(runs.end(), {2, Twice(c)});
+  runs.insert(runs.end(), {0, 2, 0, 1, 0, 0});
+  // The top row: a move right past the first bar (black by being skipped), then the end.
+  runs.insert(runs.end(), {0, 2, 2, 0});
+  for (int c = 1; c < 8; ++c) runs.insert(runs.end(), {2, Twice(c)});
+  runs.insert(runs.end(), {0, 1});
+  return runs;
+}
+
+TEST(FitColours, RleBitmapsExact) {
+  // RLE8 by ImageMagick: runs of each bar, absolute runs where the noise is.
+  std::mt19937 random(5);
+  const Bytes card = Picture(
+      640, 200, [&](int x, int y) { return y < 100 ? Rgb(x * 8 / 640) : Rgb(random() % 8); });
+  const Bytes rle8 = Magick(640, 200, card, "-type Palette -compress RLE BMP3:");
+  ASSERT_GT(rle8.size(), 34u);
+  ASSERT_EQ(ReadLe32(&rle8[30]), 1u) << "expected an RLE8 bitmap";
+  const Canvas canvas = Fit(rle8);
+  EXPECT_EQ(canvas.Wrong([&](int x, int y) {
+    const int i = 3 * (y * 640 + x);
+    return y < 100 ? x * 8 / 640
+                   : (card[i] ? 2 : 0) | (card[i + 1] ? 4 : 0) | (card[i + 2] ? 1 : 0);
+  }),
+            0);
+
+  // RLE4 by hand: encoded and absolute runs, moves, row ends, the end of the bitmap.
+  const Canvas rle4 = Fit(RleBitmap(16, 5, 4, kRlePalette, Rle4Runs()), Res320);
+  EXPECT_EQ(rle4.Wrong([](int x, int y) { return y >= 40 && y < 80 ? 0 : x * 8 / 320; }), 0);
+}
+
+TEST(FitRefusal, DamagedRleHasItsReason) {
+  const Bytes good = RleBitmap(16, 5, 4, kRlePalette, Rle4Runs());
+  const std::string cutShort = "the picture is cut short";
+  for (size_t keep : {size_t(0), size_t(10), size_t(21), size_t(45), size_t(70)}) {
+    EXPECT_EQ(FitFailure(Bytes(good.begin(), good.end() - Rle4Runs().size() + keep)), cutShort)
+        << keep;
+  }
+  const auto changed = [&](size_t at, uint8_t value) {
+    Bytes file = good;
+    file[86 + at] = value;
+    return FitFailure(file);
+  };
+  const std::string damaged = "the picture is damaged (";
+  EXPECT_EQ(changed(0, 20), damaged + "an RLE run passes the end of a row)");   // a run of 20
+  EXPECT_EQ(changed(19, 18), damaged + "an RLE run passes the end of a row)");  // absolute 18
+  EXPECT_EQ(changed(55, 9), damaged + "an RLE move leaves the picture)");       // up by 9 rows
+  EXPECT_EQ(changed(60, 17), damaged + "an RLE move leaves the picture)");      // 17 right
+
+  Bytes topDown = good;
+  for (int i = 0; i < 4; ++i) topDown[22 + i] = uint8_t(uint32_t(-5) >> (8 * i));
+  EXPECT_EQ(FitFailure(topDown).find(damaged), 0u);
+  Bytes eightBits = good;
+  eightBits[28] = 8;
+  EXPECT_EQ(FitFailure(eightBits).find(damaged), 0u);
+  // After the last row is ended: another row end, or pixels.
+  for (const Bytes& more : {Bytes{0, 0, 0, 0}, Bytes{0, 0, 2, 0}}) {
+    Bytes runs = Rle4Runs();
+    runs.insert(runs.end() - 2, more.begin(), more.end());
+    EXPECT_EQ(FitFailure(RleBitmap(16, 5, 4, kRlePalette, runs)).find(damaged + "an RLE"), 0u);
+  }
+
+  // Declared huge by a tiny file: refused from the header, before anything is expanded.
+  EXPECT_EQ(FitFailure(RleBitmap(20000, 20000, 8, kRlePalette, {0, 1})),
+            "the picture is 20000x20000 = 400000000 pixels; gramconv takes at most 100000000");
+  EXPECT_EQ(FitFailure(RleBitmap(0, 5, 8, kRlePalette, {0, 1})), "the picture has no pixels");
+
+  // An RLE8 file by ImageMagick, cut short.
+  std::mt19937 random(9);
+  const Bytes noisy = Picture(640, 200, [&](int, int) { return Rgb(random() % 8); });
+  const Bytes rle8 = Magick(640, 200, noisy, "-type Palette -compress RLE BMP3:");
+  EXPECT_EQ(FitFailure(Bytes(rle8.begin(), rle8.begin() + rle8.size() / 2)), cutShort);
 }
 
 }  // namespace

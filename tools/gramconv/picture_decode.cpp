@@ -4,7 +4,15 @@
 #include "picture_decode.h"
 
 #include <limits.h>
+#include <stdlib.h>
 #include <string.h>
+
+#include <vector>
+
+#include "bmp_rle.h"
+#ifdef GRAMCONV_LIBPNG
+#include "png_decode.h"
+#endif
 
 // Only the formats users bring; PIC and HDR stay out of reach of hostile files.
 #define STB_IMAGE_IMPLEMENTATION
@@ -18,6 +26,10 @@
 #define STBI_ONLY_PNM
 #define STBI_ONLY_PSD
 #define STBI_MAX_DIMENSIONS 65536
+// Pixels are malloc'd whichever decoder made them, and released with free.
+#define STBI_MALLOC(size) malloc(size)
+#define STBI_REALLOC(pointer, size) realloc(pointer, size)
+#define STBI_FREE(pointer) free(pointer)
 
 #include "stb_image.h"  // a system header: its own warnings are not ours
 
@@ -125,10 +137,6 @@ std::string JudgeSize(uint32_t width, uint32_t height) {
 // Words for what stb reports; its own short reason is kept for the rest.
 std::string Reason(const std::string& stb, bool starved) {
   if (stb == "unknown image type") return kUnknown;
-  if (stb == "BMP RLE") {
-    return "RLE-compressed BMP files are not read; save the picture as an uncompressed BMP "
-           "or a PNG";
-  }
   if (stb == "outofmem") return "not enough memory to read the picture";
   if (stb == "0-pixel image" || stb == "0 width") return "the picture has no pixels";
   if (stb == "too large") {
@@ -183,11 +191,25 @@ std::string HeaderRefusal(const uint8_t* data, size_t size) {
 
 }  // namespace
 
-DecodedPicture::~DecodedPicture() { stbi_image_free(pixels); }
+DecodedPicture::~DecodedPicture() { free(pixels); }
 
-std::string DecodePicture(const uint8_t* data, size_t size, DecodedPicture& picture) {
+std::string DecodePicture(const uint8_t* data, size_t size, DecodedPicture& picture,
+                          bool libpngForPng) {
   if (size == 0) return "the file is empty";
   if (size > size_t(INT_MAX)) return "the file is too large to be a picture gramconv reads";
+
+  // stb refuses RLE bitmaps: they are expanded here, once their size is judged, into the
+  // same bitmap uncompressed.
+  std::vector<uint8_t> expanded;
+  if (IsRleBitmap(data, size)) {
+    RleBitmapHeader rle;
+    std::string bad = ReadRleHeader(data, size, rle);
+    if (bad.empty()) bad = JudgeSize(rle.width, rle.height);
+    if (bad.empty()) bad = ExpandRleBitmap(data, size, rle, expanded);
+    if (!bad.empty()) return bad;
+    data = expanded.data();
+    size = expanded.size();
+  }
 
   if (!JpegTablesFit(data, size)) {
     return "the picture is damaged (a JPEG Huffman table lists more than 256 codes)";
@@ -202,6 +224,25 @@ std::string DecodePicture(const uint8_t* data, size_t size, DecodedPicture& pict
   const std::string refusal = JudgeSize(uint32_t(width), uint32_t(height));
   if (!refusal.empty()) return refusal;
 
+#ifdef GRAMCONV_LIBPNG
+  static const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  if (libpngForPng && size >= 8 && memcmp(data, kPngSignature, 8) == 0) {
+    DecodedPicture png;
+    if (DecodePngWithLibpng(data, size, png) && png.width == uint32_t(width) &&
+        png.height == uint32_t(height)) {
+      free(picture.pixels);
+      picture.pixels = png.pixels;
+      picture.width = png.width;
+      picture.height = png.height;
+      picture.channels = png.channels;
+      png.pixels = nullptr;
+      return "";
+    }
+  }
+#else
+  (void)libpngForPng;
+#endif
+
   // Decoded in the file's own channels (1 to 4): stb's conversion to another count would
   // cost a pass over the picture, and for 16-bit PNM files it reads past its buffer.
   MemoryReader body{data, size};
@@ -213,7 +254,7 @@ std::string DecodePicture(const uint8_t* data, size_t size, DecodedPicture& pict
     return body.starved ? "the picture is cut short"
                         : "the picture is damaged (its size changes while it is read)";
   }
-  stbi_image_free(picture.pixels);
+  free(picture.pixels);
   picture.pixels = pixels;
   picture.width = uint32_t(w);
   picture.height = uint32_t(h);

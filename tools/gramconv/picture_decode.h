@@ -24,9 +24,12 @@ class DecodedPicture {
   uint32_t width = 0;
   uint32_t height = 0;
   uint32_t channels = 0;
-  uint8_t* pixels = nullptr;  // owned, released with the decoder's allocator
+  uint8_t* pixels = nullptr;  // owned, malloc'd
 };
 
-// Decodes PNG, JPEG, GIF (first frame), BMP (not RLE), TGA, PNM and PSD. Returns "" on
+// Decodes PNG, JPEG, GIF (first frame), BMP (RLE too), TGA, PNM and PSD. Returns "" on
 // success, else a one-line English reason for the user; picture is untouched on failure.
-std::string DecodePicture(const uint8_t* data, size_t size, DecodedPicture& picture);
+// PNG files are read by libpng where the build has it (the same pixels, faster), and by
+// stb_image when libpng refuses them or libpngForPng is false (the tests comparing the two).
+std::string DecodePicture(const uint8_t* data, size_t size, DecodedPicture& picture,
+                          bool libpngForPng = true);

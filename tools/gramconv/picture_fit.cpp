@@ -47,19 +47,23 @@ AxisMap MapAxis(uint32_t source, uint32_t target) {
 
 // Adds one source row, weighted by coverage, into the target row sums. Channels: 1 grey,
 // 2 grey and alpha, 3 RGB, 4 RGBA; colours are weighted by alpha (255 when there is none).
+// A target pixel's weights add up to the source width (at most 65536), so its sum stays
+// below 255 x 255 x 65536 < 2^32.
 template <uint32_t kChannels>
-void AddRow(const uint8_t* pixel, uint32_t count, const AxisMap& across, uint64_t* row) {
+void AddRow(const uint8_t* pixel, uint32_t count, const AxisMap& across, uint32_t* row) {
+  const uint32_t* first = across.first.data();
+  const Share* shares = across.shares.data();
   for (uint32_t x = 0; x < count; ++x, pixel += kChannels) {
     const uint32_t alpha = kChannels % 2 == 0 ? pixel[kChannels - 1] : 255;
     const uint32_t r = pixel[0] * alpha;
     const uint32_t g = pixel[kChannels >= 3 ? 1 : 0] * alpha;
     const uint32_t b = pixel[kChannels >= 3 ? 2 : 0] * alpha;
-    for (uint32_t k = across.first[x]; k < across.first[x + 1]; ++k) {
-      const Share share = across.shares[k];
-      uint64_t* to = &row[size_t(share.target) * 3];
-      to[0] += uint64_t(r) * share.weight;
-      to[1] += uint64_t(g) * share.weight;
-      to[2] += uint64_t(b) * share.weight;
+    for (uint32_t k = first[x]; k < first[x + 1]; ++k) {
+      const Share share = shares[k];
+      uint32_t* to = &row[size_t(share.target) * 3];
+      to[0] += r * share.weight;
+      to[1] += g * share.weight;
+      to[2] += b * share.weight;
     }
   }
 }
@@ -71,7 +75,7 @@ std::vector<uint8_t> ScaleToCanvas(const DecodedPicture& picture, uint32_t width
   const AxisMap down = MapAxis(picture.height, height);
   // Bounded: 255 x 255 x (source pixels <= 1e8) < 2^43.
   std::vector<uint64_t> sums(size_t(width) * height * 3, 0);
-  std::vector<uint64_t> row(size_t(width) * 3);
+  std::vector<uint32_t> row(size_t(width) * 3);
   const uint32_t channels = picture.channels;
   for (uint32_t y = 0; y < picture.height; ++y) {
     std::fill(row.begin(), row.end(), 0);
@@ -85,7 +89,8 @@ std::vector<uint8_t> ScaleToCanvas(const DecodedPicture& picture, uint32_t width
     for (uint32_t k = down.first[y]; k < down.first[y + 1]; ++k) {
       const Share share = down.shares[k];
       uint64_t* to = &sums[size_t(share.target) * width * 3];
-      for (size_t i = 0; i < row.size(); ++i) to[i] += row[i] * share.weight;
+      const uint64_t weight = share.weight;
+      for (size_t i = 0; i < row.size(); ++i) to[i] += row[i] * weight;
     }
   }
   // Rounded half up: sum / (255 x source area).

@@ -13,8 +13,8 @@
 
 enum DitherMode { DitherNone, DitherOrdered, DitherDiffusion };
 
-// Decodes a picture file's bytes (PNG, JPEG, GIF's first frame, BMP of any depth but not
-// RLE, TGA, PNM, PSD) and fits it to the canvas of res (640x200 or 320x200):
+// Decodes a picture file's bytes (PNG, JPEG, GIF's first frame, BMP of any depth and RLE,
+// TGA, PNM, PSD) and fits it to the canvas of res (640x200 or 320x200):
 // - scale each axis independently: downscaling averages the source pixels a target pixel
 //   covers, weighted by the covered fraction of each (exact area coverage, so 1080 lines
 //   to 200 give each target line 5.4 source lines); upscaling repeats pixels; the same

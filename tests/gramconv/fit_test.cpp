@@ -407,6 +407,14 @@ TEST(FitRefusal, EveryBadInputHasItsReason) {
   ASSERT_LT(dht + 21, jpeg.size());
   std::fill_n(&jpeg[dht + 5], 16, 255);  // the first table's 16 code counts
   EXPECT_NE(FitFailure(jpeg).find("Huffman"), std::string::npos);
+
+  // A PNM header number too big for the decoder's int (it would overflow reading it), even
+  // behind a comment; a big number that fits gets the size check's own reason.
+  const std::string pnmHuge = "P6\n# made by hand\n" + std::string(40, '6') + " 1\n255\n";
+  EXPECT_NE(FitFailure(Bytes(pnmHuge.begin(), pnmHuge.end())).find("PNM header"),
+            std::string::npos);
+  const std::string pnmWide = "P5 70000 1 255\n" + std::string(70000, '\0');
+  EXPECT_NE(FitFailure(Bytes(pnmWide.begin(), pnmWide.end())).find("65536"), std::string::npos);
 }
 
 // An RLE bitmap of width x height at 4 or 8 bits, its palette index i showing colour

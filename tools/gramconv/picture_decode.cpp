@@ -117,6 +117,31 @@ bool JpegTablesFit(const uint8_t* data, size_t size) {
   return true;
 }
 
+// Debian's stb_image reads a PNM header's numbers into an int with no bound, so a number past
+// INT_MAX overflows it. The header is scanned by stb's own rules (whitespace and '#' comments
+// to the end of the line skipped, then width, height and largest value) and such a number is
+// refused first; smaller ones get stb's and the size check's own reasons.
+bool PnmNumbersFit(const uint8_t* data, size_t size) {
+  if (size < 2 || data[0] != 'P' || (data[1] != '5' && data[1] != '6')) return true;
+  const auto space = [](uint8_t c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+  };
+  size_t i = 2;
+  for (int number = 0; number < 3; ++number) {
+    for (;;) {
+      while (i < size && space(data[i])) ++i;
+      if (i >= size || data[i] != '#') break;
+      while (i < size && data[i] != '\n' && data[i] != '\r') ++i;
+    }
+    uint64_t value = 0;
+    for (; i < size && data[i] >= '0' && data[i] <= '9'; ++i) {
+      value = value * 10 + uint64_t(data[i] - '0');
+      if (value > uint64_t(INT_MAX)) return false;
+    }
+  }
+  return true;
+}
+
 // "" when a picture of this size may be decoded, else why not.
 std::string JudgeSize(uint32_t width, uint32_t height) {
   if (width == 0 || height == 0) return "the picture has no pixels";
@@ -213,6 +238,9 @@ std::string DecodePicture(const uint8_t* data, size_t size, DecodedPicture& pict
 
   if (!JpegTablesFit(data, size)) {
     return "the picture is damaged (a JPEG Huffman table lists more than 256 codes)";
+  }
+  if (!PnmNumbersFit(data, size)) {
+    return "the picture is damaged or too large (a PNM header number past what it can be)";
   }
   // The header first: the size is judged before anything is allocated for the pixels.
   MemoryReader header{data, size};

@@ -8,19 +8,22 @@
 #           pictures in every format it reads, plus GIF, PSD and palette bitmaps (RLE8 too)
 #           when ImageMagick is there.
 #
-#   tests/fuzz/run_fuzz.sh [--target import|fit] [--out DIR] [--seconds N]
-#   defaults: import, build/fuzz, 60
+#   tests/fuzz/run_fuzz.sh [--target import|fit] [--out DIR] [--seconds N] [--seed N]
+#   defaults: import, build/fuzz, 60, a new seed each run (the tests fix one, so a finding in
+#   a test run can be replayed with the same seed)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 out=$root/build/fuzz
 seconds=60
+seed=0
 target=import
 while [ $# -gt 0 ]; do
   case $1 in
     --out) out=$2; shift 2 ;;
     --seconds) seconds=$2; shift 2 ;;
+    --seed) seed=$2; shift 2 ;;
     --target) target=$2; shift 2 ;;
-    *) echo "usage: $0 [--target import|fit] [--out DIR] [--seconds N]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--target import|fit] [--out DIR] [--seconds N] [--seed N]" >&2; exit 2 ;;
   esac
 done
 
@@ -126,7 +129,7 @@ if [ "$target" = fit ]; then
   magick_seeds "$work/seeds"
   echo "run_fuzz.sh: fuzzing the fit for $seconds s over $(ls "$work/seeds" | wc -l) seeds"
   status=0
-  "$out/fit_fuzz" -max_total_time="$seconds" -max_len=8192 -timeout=60 -rss_limit_mb=2560 \
+  "$out/fit_fuzz" -seed="$seed" -max_total_time="$seconds" -max_len=8192 -timeout=60 -rss_limit_mb=2560 \
     -print_final_stats=1 -artifact_prefix="$out/findings/fit-" "$work/new" "$work/seeds" \
     2>"$work/log" || status=$?
   grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done )' "$work/log" || true
@@ -158,7 +161,7 @@ done
 
 echo "run_fuzz.sh: fuzzing for $seconds s"
 status=0
-"$out/import_fuzz" -max_total_time="$seconds" -max_len=66000 -timeout=30 \
+"$out/import_fuzz" -seed="$seed" -max_total_time="$seconds" -max_len=66000 -timeout=30 \
   -print_final_stats=1 -artifact_prefix="$out/findings/" "${corpora[@]}" 2>"$work/log" ||
   status=$?
 grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done )' "$work/log" || true

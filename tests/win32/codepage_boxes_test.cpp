@@ -31,12 +31,7 @@ namespace {
 
 using import_test::Gram;
 
-struct Options {
-  std::string dll;
-  std::string work;   // Windows path, ending in '\'
-  std::string shots;  // empty for none
-  UINT codePage = 0;
-} options;
+LiveTestOptions options;
 
 // Per code page: a character of it beyond ASCII, a name it holds and one it cannot hold.
 struct CodePageNames {
@@ -340,16 +335,6 @@ TEST_F(CodePageDialog, UnicodeDropIsTakenExactlyOrRefused) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg.rfind("--dll=", 0) == 0) options.dll = WindowsPath(arg.substr(6));
-    if (arg.rfind("--work=", 0) == 0) options.work = WindowsPath(arg.substr(7));
-    if (arg.rfind("--shots=", 0) == 0) options.shots = WindowsPath(arg.substr(8));
-    if (arg.rfind("--codepage=", 0) == 0) options.codePage = UINT(atoi(arg.c_str() + 11));
-  }
-  if (!options.work.empty() && options.work.back() != '\\') options.work += '\\';
-  if (!options.shots.empty() && options.shots.back() != '\\') options.shots += '\\';
-  if (!options.work.empty()) CreateDirectoryA(options.work.c_str(), nullptr);
-  if (!options.shots.empty()) CreateDirectoryA(options.shots.c_str(), nullptr);
+  options = ReadLiveTestOptions(argc, argv);
   return RUN_ALL_TESTS();
 }

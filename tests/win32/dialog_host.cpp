@@ -1,6 +1,7 @@
 #include "dialog_host.h"
 
 #include <stdio.h>
+#include <stdlib.h>
 
 namespace {
 
@@ -94,4 +95,21 @@ std::string WindowsPath(std::string path) {
     if (c == '/') c = '\\';
   }
   return path;
+}
+
+LiveTestOptions ReadLiveTestOptions(int argc, char** argv) {
+  LiveTestOptions options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind("--dll=", 0) == 0) options.dll = WindowsPath(arg.substr(6));
+    if (arg.rfind("--work=", 0) == 0) options.work = WindowsPath(arg.substr(7));
+    if (arg.rfind("--shots=", 0) == 0) options.shots = WindowsPath(arg.substr(8));
+    if (arg.rfind("--codepage=", 0) == 0) options.codePage = UINT(atoi(arg.c_str() + 11));
+  }
+  for (std::string* folder : {&options.work, &options.shots}) {
+    if (folder->empty()) continue;
+    if (folder->back() != '\\') *folder += '\\';
+    CreateDirectoryA(folder->c_str(), nullptr);
+  }
+  return options;
 }

@@ -39,6 +39,17 @@ std::wstring Quote(const char* text, const std::wstring& path);
 // A Unix path as the same place on the Windows side (drive Z: is the root).
 std::string WindowsPath(std::string path);
 
+// The live test programs' own arguments: --dll=, --work=, --shots=, --codepage=.
+struct LiveTestOptions {
+  std::string dll;
+  std::string work;   // Windows path of the test's scratch folder, ending in '\'
+  std::string shots;  // folder for screenshots, ending in '\'; empty for none
+  UINT codePage = 0;
+};
+
+// Reads them (after gtest has taken its own) and creates the two folders.
+LiveTestOptions ReadLiveTestOptions(int argc, char** argv);
+
 // Checks a box's kind and its texts, both as the window system holds them and as the code
 // page 932 bytes the A functions read.
 #define EXPECT_BOX(box, wantKind, wantText)                             \

@@ -27,11 +27,7 @@
 
 namespace {
 
-struct Options {
-  std::string dll;
-  std::string work;   // Windows path of the test's scratch folder, ending in '\'
-  std::string shots;  // folder for screenshots, empty for none
-} options;
+LiveTestOptions options;
 
 const int kChooserMissingExit = 75;
 
@@ -946,15 +942,6 @@ TEST_F(LiveDialog, Screenshots) {
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg.rfind("--dll=", 0) == 0) options.dll = WindowsPath(arg.substr(6));
-    if (arg.rfind("--work=", 0) == 0) options.work = WindowsPath(arg.substr(7));
-    if (arg.rfind("--shots=", 0) == 0) options.shots = WindowsPath(arg.substr(8));
-  }
-  if (!options.work.empty() && options.work.back() != '\\') options.work += '\\';
-  if (!options.shots.empty() && options.shots.back() != '\\') options.shots += '\\';
-  if (!options.work.empty()) CreateDirectoryA(options.work.c_str(), nullptr);
-  if (!options.shots.empty()) CreateDirectoryA(options.shots.c_str(), nullptr);
+  options = ReadLiveTestOptions(argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -115,6 +115,23 @@ magick_seeds() {
   "$convert" "$src" -interlace line "JPEG:$dir/m-progressive.jpg"
 }
 
+# fuzz PROGRAM ARTIFACT_PREFIX LIBFUZZER_ARGS... : runs one fuzzer for the time given and
+# exits with the verdict.
+fuzz() {
+  local program=$1 prefix=$2 status=0
+  shift 2
+  "$out/$program" -seed="$seed" -max_total_time="$seconds" -print_final_stats=1 \
+    -artifact_prefix="$out/findings/$prefix" "$@" 2>"$work/log" || status=$?
+  grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done )' "$work/log" || true
+  if [ $status -ne 0 ]; then
+    tail -n 60 "$work/log" >&2
+    echo "run_fuzz.sh: FINDING (exit $status); inputs kept in $out/findings/" >&2
+    exit 1
+  fi
+  echo "run_fuzz.sh: no finding"
+  exit 0
+}
+
 cd "$root"
 if [ "$target" = fit ]; then
   if [ ! -x "$out/fit_fuzz" ] || [ ! -x "$out/fit_seeds" ] ||
@@ -128,18 +145,7 @@ if [ "$target" = fit ]; then
   "$out/fit_seeds" "$work/seeds"
   magick_seeds "$work/seeds"
   echo "run_fuzz.sh: fuzzing the fit for $seconds s over $(ls "$work/seeds" | wc -l) seeds"
-  status=0
-  "$out/fit_fuzz" -seed="$seed" -max_total_time="$seconds" -max_len=8192 -timeout=60 -rss_limit_mb=2560 \
-    -print_final_stats=1 -artifact_prefix="$out/findings/fit-" "$work/new" "$work/seeds" \
-    2>"$work/log" || status=$?
-  grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done )' "$work/log" || true
-  if [ $status -ne 0 ]; then
-    tail -n 60 "$work/log" >&2
-    echo "run_fuzz.sh: FINDING (exit $status); inputs kept in $out/findings/" >&2
-    exit 1
-  fi
-  echo "run_fuzz.sh: no finding"
-  exit 0
+  fuzz fit_fuzz fit- -max_len=8192 -timeout=60 -rss_limit_mb=2560 "$work/new" "$work/seeds"
 fi
 
 if [ ! -x "$out/import_fuzz" ] || [ ! -x "$out/make_seeds" ] ||
@@ -160,14 +166,4 @@ done
 [ ${#corpora[@]} -gt 2 ] || echo "run_fuzz.sh: $suite not found; seeding with exported files only"
 
 echo "run_fuzz.sh: fuzzing for $seconds s"
-status=0
-"$out/import_fuzz" -seed="$seed" -max_total_time="$seconds" -max_len=66000 -timeout=30 \
-  -print_final_stats=1 -artifact_prefix="$out/findings/" "${corpora[@]}" 2>"$work/log" ||
-  status=$?
-grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done )' "$work/log" || true
-if [ $status -ne 0 ]; then
-  tail -n 60 "$work/log" >&2
-  echo "run_fuzz.sh: FINDING (exit $status); inputs kept in $out/findings/" >&2
-  exit 1
-fi
-echo "run_fuzz.sh: no finding"
+fuzz import_fuzz "" -max_len=66000 -timeout=30 "${corpora[@]}"

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/platform.h"
 #include "tool_files.h"
 
 namespace {
@@ -32,16 +33,6 @@ mode_t ModeFor(const std::string& path) {
   const mode_t mask = umask(0);
   umask(mask);
   return 0666 & ~mask;
-}
-
-// Renames without replacing anything: a name that appeared since it was looked at stays.
-int RenameNoReplace(const char* from, const char* to) {
-  if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS) return -1;
-  // A file system without that rename: a hard link fails on an existing name too.
-  if (link(from, to) != 0) return -1;
-  unlink(from);
-  return 0;
 }
 
 }  // namespace
@@ -121,8 +112,9 @@ std::string WriteFileWhole(const std::string& path, const char* what, const uint
   std::string problem;
   if (replace && KindOfPath(path) == PathOther) {
     problem = NotReplaceable(what, path);
-  } else if ((replace ? rename(temp.c_str(), path.c_str())
-                      : RenameNoReplace(temp.c_str(), path.c_str())) != 0) {
+  } else if (replace ? rename(temp.c_str(), path.c_str()) != 0
+                     // The plug-in's own move: a name that appeared meanwhile stays.
+                     : !PlatformMoveToNewName(temp.c_str(), path.c_str())) {
     error = errno;
     problem = error == EEXIST && !replace
                   ? std::string(what) + " " + path + " already exists; gramconv does not replace it"

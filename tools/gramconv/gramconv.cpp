@@ -39,8 +39,8 @@ int RunExport(const Command& command) {
     return kRefused;
   }
   if (!BitmapPathUsable(command.bitmapPath)) return kRefused;
-  // The export would delete what is there after its overwrite question: a device or a
-  // pipe must never be (a folder only fails).
+  // A folder, device or pipe is refused up front with gramconv's own reason, as fit and
+  // import refuse one, rather than after the export's questions.
   if (KindOfPath(command.bitmapPath) == PathOther) {
     PrintError(NotReplaceable("BMP file", command.bitmapPath));
     return kRefused;

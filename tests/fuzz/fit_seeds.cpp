@@ -54,6 +54,28 @@ std::vector<uint8_t> Rle4Bitmap() {
   return file;
 }
 
+// A 4x2 raw RGBA PSD of DEPTH bits per channel. Its partial alpha over dark colours is
+// no white matte at all: undoing one lands outside the channel's range.
+std::vector<uint8_t> MattedPsd(int depth) {
+  std::vector<uint8_t> file = {'8', 'B', 'P', 'S', 0, 1, 0, 0, 0, 0, 0, 0, 0, 4};  // 4 channels
+  const auto put = [&](uint32_t v, int bytes) {
+    for (int i = bytes - 1; i >= 0; --i) file.push_back(uint8_t(v >> (8 * i)));
+  };
+  put(2, 4);                 // height
+  put(4, 4);                 // width
+  put(uint32_t(depth), 2);   // bits per channel
+  put(3, 2);                 // RGB
+  put(0, 4);                 // no colour mode data,
+  put(0, 4);                 // no resources,
+  put(0, 4);                 // no layers
+  put(0, 2);                 // raw samples, one channel after another
+  const int max = (1 << depth) - 1;
+  for (int channel = 0; channel < 4; ++channel)
+    for (int i = 0; i < 8; ++i)
+      put(uint32_t(channel == 3 ? max / (i + 2) : i * max / 16), depth / 8);
+  return file;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -95,5 +117,6 @@ int main(int argc, char** argv) {
     ok = Save(base + ".ppm", ppm) && ok;
   }
   ok = Save("8x4-rle4.bmp", Rle4Bitmap()) && ok;
+  ok = Save("4x2-matte8.psd", MattedPsd(8)) && Save("4x2-matte16.psd", MattedPsd(16)) && ok;
   return ok ? 0 : 1;
 }

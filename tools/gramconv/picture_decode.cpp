@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "bmp_rle.h"
@@ -218,8 +219,7 @@ std::string HeaderRefusal(const uint8_t* data, size_t size) {
 
 DecodedPicture::~DecodedPicture() { free(pixels); }
 
-std::string DecodePicture(const uint8_t* data, size_t size, DecodedPicture& picture,
-                          bool libpngForPng) {
+std::string DecodePicture(const uint8_t* data, size_t size, RowSink& sink, bool libpngForPng) {
   if (size == 0) return "the file is empty";
   if (size > size_t(INT_MAX)) return "the file is too large to be a picture gramconv reads";
 
@@ -254,18 +254,9 @@ std::string DecodePicture(const uint8_t* data, size_t size, DecodedPicture& pict
 
 #ifdef GRAMCONV_LIBPNG
   static const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-  if (libpngForPng && size >= 8 && memcmp(data, kPngSignature, 8) == 0) {
-    DecodedPicture png;
-    if (DecodePngWithLibpng(data, size, png) && png.width == uint32_t(width) &&
-        png.height == uint32_t(height)) {
-      free(picture.pixels);
-      picture.pixels = png.pixels;
-      picture.width = png.width;
-      picture.height = png.height;
-      picture.channels = png.channels;
-      png.pixels = nullptr;
-      return "";
-    }
+  if (libpngForPng && size >= 8 && memcmp(data, kPngSignature, 8) == 0 &&
+      DecodePngWithLibpng(data, size, uint32_t(width), uint32_t(height), sink)) {
+    return "";
   }
 #else
   (void)libpngForPng;
@@ -282,10 +273,53 @@ std::string DecodePicture(const uint8_t* data, size_t size, DecodedPicture& pict
     return body.starved ? "the picture is cut short"
                         : "the picture is damaged (its size changes while it is read)";
   }
-  free(picture.pixels);
-  picture.pixels = pixels;
-  picture.width = uint32_t(w);
-  picture.height = uint32_t(h);
-  picture.channels = uint32_t(channels);
+  const bool started = sink.Start(uint32_t(w), uint32_t(h), uint32_t(channels));
+  if (started) sink.Take(pixels, uint32_t(h));
+  stbi_image_free(pixels);
+  return started ? "" : "not enough memory to read the picture";
+}
+
+namespace {
+
+// Gathers the rows into one buffer.
+class WholePicture final : public RowSink {
+ public:
+  bool Start(uint32_t width, uint32_t height, uint32_t channels) override {
+    free(picture.pixels);
+    picture.pixels = static_cast<uint8_t*>(malloc(size_t(width) * height * channels));
+    picture.width = width;
+    picture.height = height;
+    picture.channels = channels;
+    made = 0;
+    return picture.pixels != nullptr;
+  }
+  uint8_t* Room(uint32_t& rows) override {
+    rows = std::min(rows, picture.height - made);
+    return picture.pixels + RowBytes() * made;
+  }
+  void Filled(uint32_t rows) override { made += rows; }
+  void Take(const uint8_t* pixels, uint32_t rows) override {
+    memcpy(Room(rows), pixels, RowBytes() * rows);
+    made += rows;
+  }
+
+  DecodedPicture picture;
+  uint32_t made = 0;
+
+ private:
+  size_t RowBytes() const { return size_t(picture.width) * picture.channels; }
+};
+
+}  // namespace
+
+std::string DecodePicture(const uint8_t* data, size_t size, DecodedPicture& picture,
+                          bool libpngForPng) {
+  WholePicture whole;
+  const std::string failure = DecodePicture(data, size, whole, libpngForPng);
+  if (!failure.empty()) return failure;
+  std::swap(picture.pixels, whole.picture.pixels);
+  picture.width = whole.picture.width;
+  picture.height = whole.picture.height;
+  picture.channels = whole.picture.channels;
   return "";
 }

@@ -27,9 +27,34 @@ class DecodedPicture {
   uint8_t* pixels = nullptr;  // owned, malloc'd
 };
 
-// Decodes PNG, JPEG, GIF (first frame), BMP (RLE too), TGA, PNM and PSD. Returns "" on
-// success, else a one-line English reason for the user; picture is untouched on failure.
-// PNG files are read by libpng where the build has it (the same pixels, faster), and by
-// stb_image when libpng refuses them or libpngForPng is false (the tests comparing the two).
+// Takes a picture's rows in order, top row first, while it is decoded, so work on them can
+// start before the last one is made.
+class RowSink {
+ public:
+  // Before the first row: the picture's size and channels (as in DecodedPicture). Called
+  // again when a decoder gives up part way and another starts over from the first row.
+  // false: no memory for such a picture.
+  virtual bool Start(uint32_t width, uint32_t height, uint32_t channels) = 0;
+  // Room for the next rows, one after another: up to `rows` of them (lowered as the sink
+  // needs, never to 0). The decoder fills them and passes them on with Filled.
+  virtual uint8_t* Room(uint32_t& rows) = 0;
+  virtual void Filled(uint32_t rows) = 0;
+  // The next rows, in the decoder's own memory: used before the call returns.
+  virtual void Take(const uint8_t* pixels, uint32_t rows) = 0;
+
+ protected:
+  ~RowSink() = default;
+};
+
+// Decodes PNG, JPEG, GIF (first frame), BMP (RLE too), TGA, PNM and PSD into sink. Returns
+// "" on success (every row given), else a one-line English reason for the user; rows given
+// before a failure are void.
+// PNG files are read by libpng where the build has it (the same pixels, faster, a band of
+// rows at a time), and by stb_image when libpng refuses them or libpngForPng is false (the
+// tests comparing the two).
+std::string DecodePicture(const uint8_t* data, size_t size, RowSink& sink,
+                          bool libpngForPng = true);
+
+// The same, into one buffer; picture is untouched on failure.
 std::string DecodePicture(const uint8_t* data, size_t size, DecodedPicture& picture,
                           bool libpngForPng = true);

@@ -4,6 +4,10 @@
 #include "picture_fit.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -68,39 +72,173 @@ void AddRow(const uint8_t* pixel, uint32_t count, const AxisMap& across, uint32_
   }
 }
 
-// The picture averaged onto a width x 200 canvas of 8-bit RGB, over black.
-std::vector<uint8_t> ScaleToCanvas(const DecodedPicture& picture, uint32_t width) {
-  const uint32_t height = kBitmapHeight;
-  const AxisMap across = MapAxis(picture.width, width);
-  const AxisMap down = MapAxis(picture.height, height);
-  // Bounded: 255 x 255 x (source pixels <= 1e8) < 2^43.
-  std::vector<uint64_t> sums(size_t(width) * height * 3, 0);
-  std::vector<uint32_t> row(size_t(width) * 3);
-  const uint32_t channels = picture.channels;
-  for (uint32_t y = 0; y < picture.height; ++y) {
-    std::fill(row.begin(), row.end(), 0);
-    const uint8_t* pixels = picture.pixels + size_t(y) * picture.width * channels;
-    switch (channels) {
-      case 1: AddRow<1>(pixels, picture.width, across, row.data()); break;
-      case 2: AddRow<2>(pixels, picture.width, across, row.data()); break;
-      case 3: AddRow<3>(pixels, picture.width, across, row.data()); break;
-      default: AddRow<4>(pixels, picture.width, across, row.data()); break;
-    }
-    for (uint32_t k = down.first[y]; k < down.first[y + 1]; ++k) {
-      const Share share = down.shares[k];
-      uint64_t* to = &sums[size_t(share.target) * width * 3];
-      const uint64_t weight = share.weight;
-      for (size_t i = 0; i < row.size(); ++i) to[i] += row[i] * weight;
+// The picture averaged onto a width x 200 canvas of 8-bit RGB, over black, a band of
+// source rows at a time.
+class CanvasScaler {
+ public:
+  explicit CanvasScaler(uint32_t width) : width_(width) {}
+
+  // For a picture of this size; any rows added before are forgotten.
+  void Start(uint32_t sourceWidth, uint32_t sourceHeight, uint32_t channels) {
+    sourceWidth_ = sourceWidth;
+    sourceHeight_ = sourceHeight;
+    channels_ = channels;
+    across_ = MapAxis(sourceWidth, width_);
+    down_ = MapAxis(sourceHeight, kBitmapHeight);
+    // Bounded: 255 x 255 x (source pixels <= 1e8) < 2^43.
+    sums_.assign(size_t(width_) * kBitmapHeight * 3, 0);
+    row_.resize(size_t(width_) * 3);
+  }
+
+  // count source rows from row first on, one after another at rows.
+  void Add(const uint8_t* rows, uint32_t first, uint32_t count) {
+    const size_t rowBytes = size_t(sourceWidth_) * channels_;
+    for (uint32_t y = first; y < first + count; ++y) {
+      std::fill(row_.begin(), row_.end(), 0);
+      const uint8_t* source = rows + (y - first) * rowBytes;
+      switch (channels_) {
+        case 1: AddRow<1>(source, sourceWidth_, across_, row_.data()); break;
+        case 2: AddRow<2>(source, sourceWidth_, across_, row_.data()); break;
+        case 3: AddRow<3>(source, sourceWidth_, across_, row_.data()); break;
+        default: AddRow<4>(source, sourceWidth_, across_, row_.data()); break;
+      }
+      for (uint32_t k = down_.first[y]; k < down_.first[y + 1]; ++k) {
+        const Share share = down_.shares[k];
+        uint64_t* to = &sums_[size_t(share.target) * width_ * 3];
+        const uint64_t weight = share.weight;
+        for (size_t i = 0; i < row_.size(); ++i) to[i] += row_[i] * weight;
+      }
     }
   }
-  // Rounded half up: sum / (255 x source area).
-  const uint64_t whole = 255ull * picture.width * picture.height;
-  std::vector<uint8_t> canvas(sums.size());
-  for (size_t i = 0; i < sums.size(); ++i) {
-    canvas[i] = uint8_t((2 * sums[i] + whole) / (2 * whole));
+
+  // The canvas, once every source row is added: rounded half up, sum / (255 x source area).
+  std::vector<uint8_t> Canvas() const {
+    const uint64_t whole = 255ull * sourceWidth_ * sourceHeight_;
+    std::vector<uint8_t> canvas(sums_.size());
+    for (size_t i = 0; i < sums_.size(); ++i) {
+      canvas[i] = uint8_t((2 * sums_[i] + whole) / (2 * whole));
+    }
+    return canvas;
   }
-  return canvas;
-}
+
+ private:
+  const uint32_t width_;
+  uint32_t sourceWidth_ = 0, sourceHeight_ = 0, channels_ = 0;
+  AxisMap across_, down_;
+  std::vector<uint64_t> sums_;
+  std::vector<uint32_t> row_;
+};
+
+// Scales rows on a thread of its own while the decoder makes the next ones into a few bands
+// of rows that stay in the cache: for a big PNG, the scaling then costs no time and the
+// picture is never held whole. Without that thread, each band is scaled as it is filled.
+class ScalingSink final : public RowSink {
+ public:
+  explicit ScalingSink(uint32_t width) : scaler_(width) {
+    try {
+      worker_ = std::thread(&ScalingSink::Work, this);
+    } catch (const std::system_error&) {
+      // No thread to be had: the decoding thread scales.
+    }
+  }
+  ~ScalingSink() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    wake_.notify_all();
+    if (worker_.joinable()) worker_.join();
+  }
+
+  bool Start(uint32_t width, uint32_t height, uint32_t channels) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    idle_.wait(lock, [&] { return queued_ == 0; });
+    rowBytes_ = size_t(width) * channels;
+    // Bands of about 64 KiB: a few of them stay in the cache between the two threads.
+    bandRows_ = uint32_t(std::max<size_t>(1, std::min<size_t>(16, (64 << 10) / rowBytes_)));
+    try {
+      scaler_.Start(width, height, channels);
+      for (std::vector<uint8_t>& band : bands_) band.resize(bandRows_ * rowBytes_);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    next_ = head_ = 0;
+    y_ = 0;
+    return true;
+  }
+
+  uint8_t* Room(uint32_t& rows) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    idle_.wait(lock, [&] { return queued_ < kBands; });
+    rows = std::min(rows, bandRows_);
+    return bands_[next_].data();
+  }
+
+  void Filled(uint32_t rows) override {
+    if (!worker_.joinable()) {
+      scaler_.Add(bands_[next_].data(), y_, rows);
+      y_ += rows;
+      return;
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      first_[next_] = y_;
+      rows_[next_] = rows;
+      next_ = (next_ + 1) % kBands;
+      ++queued_;
+      y_ += rows;
+    }
+    wake_.notify_all();
+  }
+
+  void Take(const uint8_t* pixels, uint32_t rows) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    idle_.wait(lock, [&] { return queued_ == 0; });
+    scaler_.Add(pixels, y_, rows);
+    y_ += rows;
+  }
+
+  // The canvas, once every row given is scaled.
+  std::vector<uint8_t> Canvas() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    idle_.wait(lock, [&] { return queued_ == 0; });
+    return scaler_.Canvas();
+  }
+
+ private:
+  static constexpr uint32_t kBands = 4;
+
+  void Work() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [&] { return stop_ || queued_ > 0; });
+      if (stop_) return;
+      const uint32_t band = head_, first = first_[band], rows = rows_[band];
+      lock.unlock();
+      // The band's rows are final, and no Room hands the band out again before this is done.
+      scaler_.Add(bands_[band].data(), first, rows);
+      lock.lock();
+      head_ = (head_ + 1) % kBands;
+      --queued_;
+      idle_.notify_all();
+    }
+  }
+
+  CanvasScaler scaler_;
+  size_t rowBytes_ = 0;
+  uint32_t bandRows_ = 1;
+  std::vector<uint8_t> bands_[kBands];
+  uint32_t first_[kBands] = {}, rows_[kBands] = {};  // of each band handed to the worker
+  uint32_t next_ = 0;    // the band Room gives
+  uint32_t head_ = 0;    // the band the worker scales next
+  uint32_t queued_ = 0;  // bands filled and not yet scaled
+  uint32_t y_ = 0;       // rows given so far
+  bool stop_ = false;
+  std::mutex mutex_;
+  std::condition_variable wake_;  // a band to scale, or stop
+  std::condition_variable idle_;  // a band is scaled
+  std::thread worker_;
+};
 
 // Colour numbers: bit 0 blue, bit 1 red, bit 2 green.
 inline uint8_t ColourOf(bool red, bool green, bool blue) {
@@ -166,12 +304,14 @@ void MapDiffusion(const uint8_t* canvas, uint32_t width, uint32_t height, uint8_
 
 std::string FitPicture(const uint8_t* data, size_t size, Resolution res, DitherMode dither,
                        std::vector<uint8_t>& pixels) {
-  DecodedPicture picture;
-  const std::string failure = DecodePicture(data, size, picture);
-  if (!failure.empty()) return failure;
-
   const uint32_t width = BitmapWidth(res), height = kBitmapHeight;
-  const std::vector<uint8_t> canvas = ScaleToCanvas(picture, width);
+  std::vector<uint8_t> canvas;
+  {
+    ScalingSink scaling(width);
+    const std::string failure = DecodePicture(data, size, scaling);
+    if (!failure.empty()) return failure;
+    canvas = scaling.Canvas();
+  }
   std::vector<uint8_t> colours(size_t(width) * height);
   switch (dither) {
     case DitherOrdered: MapOrdered(canvas.data(), width, height, colours.data()); break;

@@ -42,7 +42,8 @@ void Ignore(png_structp, png_const_charp) {}
 
 }  // namespace
 
-bool DecodePngWithLibpng(const uint8_t* data, size_t size, DecodedPicture& picture) {
+bool DecodePngWithLibpng(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
+                         RowSink& sink) {
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, Fail, Ignore);
   if (png == nullptr) return false;
   png_infop info = png_create_info_struct(png);
@@ -65,30 +66,39 @@ bool DecodePngWithLibpng(const uint8_t* data, size_t size, DecodedPicture& pictu
   png_read_info(png, info);
   png_set_expand(png);    // palette to RGB, grey below 8 bits scaled up, tRNS to alpha
   png_set_strip_16(png);  // the high byte, as stb_image keeps
-  png_set_interlace_handling(png);
+  const int passes = png_set_interlace_handling(png);
   png_read_update_info(png, info);
 
-  const png_uint_32 width = png_get_image_width(png, info);
-  const png_uint_32 height = png_get_image_height(png, info);
   const unsigned channels = png_get_channels(png, info);
   const size_t rowBytes = size_t(width) * channels;
   if (png_get_bit_depth(png, info) != 8 || channels < 1 || channels > 4 ||
+      png_get_image_width(png, info) != width || png_get_image_height(png, info) != height ||
       png_get_rowbytes(png, info) != rowBytes || width == 0 || height == 0) {
     png_error(png, "unexpected layout");
   }
-  pixels = AllocatePixels(rowBytes * height);
-  rows = static_cast<png_bytep*>(malloc(sizeof(png_bytep) * height));
-  if (pixels == nullptr || rows == nullptr) png_error(png, "out of memory");
-  for (png_uint_32 y = 0; y < height; ++y) rows[y] = pixels + size_t(y) * rowBytes;
-  png_read_image(png, rows);
+  if (!sink.Start(width, height, channels)) png_error(png, "out of memory");
+  if (passes == 1) {
+    // Straight into the sink's room, a band at a time.
+    for (png_uint_32 y = 0; y < height;) {
+      uint32_t band = height - y;
+      uint8_t* room = sink.Room(band);
+      for (uint32_t k = 0; k < band; ++k) png_read_row(png, room + k * rowBytes, nullptr);
+      sink.Filled(band);
+      y += band;
+    }
+  } else {
+    // Interlaced: no row is final before the last pass.
+    pixels = AllocatePixels(rowBytes * height);
+    rows = static_cast<png_bytep*>(malloc(sizeof(png_bytep) * height));
+    if (pixels == nullptr || rows == nullptr) png_error(png, "out of memory");
+    for (png_uint_32 y = 0; y < height; ++y) rows[y] = pixels + size_t(y) * rowBytes;
+    png_read_image(png, rows);
+  }
   png_read_end(png, nullptr);  // the file must go on to its end mark, as stb_image wants
+  if (pixels != nullptr) sink.Take(pixels, height);
 
+  free(pixels);
   free(rows);
   png_destroy_read_struct(&png, &info, nullptr);
-  free(picture.pixels);
-  picture.pixels = pixels;
-  picture.width = width;
-  picture.height = height;
-  picture.channels = channels;
   return true;
 }

@@ -7,9 +7,11 @@
 
 #include "picture_decode.h"
 
-// Decodes a PNG file into picture exactly as stb_image does: the file's own channels (grey,
+// Decodes a PNG file into sink exactly as stb_image does: the file's own channels (grey,
 // grey and alpha, RGB, RGBA; a palette gives RGB, or RGBA with transparency; a tRNS colour
-// adds alpha), 8 bits a sample (16-bit samples keep their high byte), rows top first,
-// released with free. The caller has judged the size from the header. Returns false,
-// picture untouched, on anything libpng refuses; stb_image then reads the file for its reason.
-bool DecodePngWithLibpng(const uint8_t* data, size_t size, DecodedPicture& picture);
+// adds alpha), 8 bits a sample (16-bit samples keep their high byte), rows top first. The
+// caller has judged the size from the header: a file that is not width x height is
+// refused. Returns false on anything libpng refuses (rows given by then are void);
+// stb_image then reads the file for its reason.
+bool DecodePngWithLibpng(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
+                         RowSink& sink);

@@ -61,14 +61,14 @@ std::vector<uint8_t> MattedPsd(int depth) {
   const auto put = [&](uint32_t v, int bytes) {
     for (int i = bytes - 1; i >= 0; --i) file.push_back(uint8_t(v >> (8 * i)));
   };
-  put(2, 4);                 // height
-  put(4, 4);                 // width
-  put(uint32_t(depth), 2);   // bits per channel
-  put(3, 2);                 // RGB
-  put(0, 4);                 // no colour mode data,
-  put(0, 4);                 // no resources,
-  put(0, 4);                 // no layers
-  put(0, 2);                 // raw samples, one channel after another
+  put(2, 4);                // height
+  put(4, 4);                // width
+  put(uint32_t(depth), 2);  // bits per channel
+  put(3, 2);                // RGB
+  put(0, 4);                // no colour mode data,
+  put(0, 4);                // no resources,
+  put(0, 4);                // no layers
+  put(0, 2);                // raw samples, one channel after another
   const int max = (1 << depth) - 1;
   for (int channel = 0; channel < 4; ++channel)
     for (int i = 0; i < 8; ++i)

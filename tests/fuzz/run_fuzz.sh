@@ -73,9 +73,11 @@ build() {
 }
 
 # The fit: stb_image is instrumented with it, as it is where hostile bytes are read.
-# PNG goes through libpng as in the native gramconv (libpng itself is not instrumented).
+# PNG goes through libpng, inflating by ISA-L, as in the native gramconv (libpng and ISA-L
+# themselves are not instrumented).
 fit_product=(tools/gramconv/picture_decode.cpp tools/gramconv/bmp_rle.cpp
-  tools/gramconv/png_decode.cpp tools/gramconv/picture_fit.cpp "${codecs[@]}")
+  tools/gramconv/png_decode.cpp tools/gramconv/inflate_isal.cpp tools/gramconv/picture_fit.cpp
+  "${codecs[@]}")
 fit_flags=(-I"$root/tools/gramconv" -isystem /usr/include/stb -DGRAMCONV_LIBPNG=1)
 
 build_fit() {
@@ -91,7 +93,10 @@ build_fit() {
     "$cxx" "${flags[@]}" "${fit_flags[@]}" "${instrument[@]}" "${quiet[@]}" -c "$root/$src" -o "$obj"
     objs+=("$obj")
   done
-  "$cxx" -fsanitize=fuzzer,address,undefined "${objs[@]}" -lpng -o "$out/fit_fuzz.new"
+  local libpng
+  libpng=$(find /usr/lib -name libpng16.a -print -quit)
+  "$cxx" -fsanitize=fuzzer,address,undefined "${objs[@]}" "$libpng" -lisal -lz -lm \
+    -o "$out/fit_fuzz.new"
   "$cxx" -std=c++17 -O1 -Wall -Wextra -isystem /usr/include/stb "$root/tests/fuzz/fit_seeds.cpp" \
     -o "$out/fit_seeds.new"
   mv "$out/fit_seeds.new" "$out/fit_seeds"

@@ -229,10 +229,10 @@ class ScalingSink final : public RowSink {
   uint32_t bandRows_ = 1;
   std::vector<uint8_t> bands_[kBands];
   uint32_t first_[kBands] = {}, rows_[kBands] = {};  // of each band handed to the worker
-  uint32_t next_ = 0;    // the band Room gives
-  uint32_t head_ = 0;    // the band the worker scales next
-  uint32_t queued_ = 0;  // bands filled and not yet scaled
-  uint32_t y_ = 0;       // rows given so far
+  uint32_t next_ = 0;                                // the band Room gives
+  uint32_t head_ = 0;                                // the band the worker scales next
+  uint32_t queued_ = 0;                              // bands filled and not yet scaled
+  uint32_t y_ = 0;                                   // rows given so far
   bool stop_ = false;
   std::mutex mutex_;
   std::condition_variable wake_;  // a band to scale, or stop

@@ -73,7 +73,8 @@ void AddRow(const uint8_t* pixel, uint32_t count, const AxisMap& across, uint32_
 }
 
 // The picture averaged onto a width x 200 canvas of 8-bit RGB, over black, a band of
-// source rows at a time.
+// source rows at a time. Only the canvas rows the current source row adds to are summed
+// (two when shrinking); each is rounded into the canvas once no later row adds to it.
 class CanvasScaler {
  public:
   explicit CanvasScaler(uint32_t width) : width_(width) {}
@@ -85,9 +86,17 @@ class CanvasScaler {
     channels_ = channels;
     across_ = MapAxis(sourceWidth, width_);
     down_ = MapAxis(sourceHeight, kBitmapHeight);
+    // A canvas row is summed from the first source row adding to it until it is rounded:
+    // never more rows at once than one source row adds to.
+    window_ = 1;
+    for (uint32_t y = 0; y < sourceHeight; ++y) {
+      window_ = std::max(window_, down_.first[y + 1] - down_.first[y]);
+    }
     // Bounded: 255 x 255 x (source pixels <= 1e8) < 2^43.
-    sums_.assign(size_t(width_) * kBitmapHeight * 3, 0);
+    sums_.assign(size_t(width_) * window_ * 3, 0);
     row_.resize(size_t(width_) * 3);
+    canvas_.assign(size_t(width_) * kBitmapHeight * 3, 0);
+    rounded_ = 0;
   }
 
   // count source rows from row first on, one after another at rows.
@@ -104,29 +113,42 @@ class CanvasScaler {
       }
       for (uint32_t k = down_.first[y]; k < down_.first[y + 1]; ++k) {
         const Share share = down_.shares[k];
-        uint64_t* to = &sums_[size_t(share.target) * width_ * 3];
+        uint64_t* to = Sums(share.target);
         const uint64_t weight = share.weight;
         for (size_t i = 0; i < row_.size(); ++i) to[i] += row_[i] * weight;
       }
+      // Rows the next source row does not add to are whole.
+      const bool last = y + 1 == sourceHeight_;
+      const uint32_t open = last ? kBitmapHeight : down_.shares[down_.first[y + 1]].target;
+      while (rounded_ < open) Round(rounded_++);
     }
   }
 
-  // The canvas, once every source row is added: rounded half up, sum / (255 x source area).
-  std::vector<uint8_t> Canvas() const {
-    const uint64_t whole = 255ull * sourceWidth_ * sourceHeight_;
-    std::vector<uint8_t> canvas(sums_.size());
-    for (size_t i = 0; i < sums_.size(); ++i) {
-      canvas[i] = uint8_t((2 * sums_[i] + whole) / (2 * whole));
-    }
-    return canvas;
-  }
+  // The canvas, once every source row is added.
+  const std::vector<uint8_t>& Canvas() const { return canvas_; }
 
  private:
+  uint64_t* Sums(uint32_t target) { return &sums_[size_t(target % window_) * width_ * 3]; }
+
+  // Rounds a whole canvas row half up, sum / (255 x source area), and clears its sums.
+  void Round(uint32_t target) {
+    const uint64_t whole = 255ull * sourceWidth_ * sourceHeight_;
+    uint64_t* sums = Sums(target);
+    uint8_t* to = &canvas_[size_t(target) * width_ * 3];
+    for (size_t i = 0; i < size_t(width_) * 3; ++i) {
+      to[i] = uint8_t((2 * sums[i] + whole) / (2 * whole));
+      sums[i] = 0;
+    }
+  }
+
   const uint32_t width_;
   uint32_t sourceWidth_ = 0, sourceHeight_ = 0, channels_ = 0;
   AxisMap across_, down_;
+  uint32_t window_ = 1;   // canvas rows summed at once
+  uint32_t rounded_ = 0;  // canvas rows [0, rounded_) are in canvas_
   std::vector<uint64_t> sums_;
   std::vector<uint32_t> row_;
+  std::vector<uint8_t> canvas_;
 };
 
 // Scales rows on a thread of its own while the decoder makes the next ones into a few bands
@@ -274,27 +296,33 @@ void MapOrdered(const uint8_t* canvas, uint32_t width, uint32_t height, uint8_t*
 // Floyd-Steinberg, each row walked away from where the previous one ended, so the error
 // does not drift to one side. Each channel carries its own error.
 void MapDiffusion(const uint8_t* canvas, uint32_t width, uint32_t height, uint8_t* colours) {
-  // Errors of this row and the next, with a spare entry at each end.
+  // Errors carried into this row and into the next, with a spare entry at each end.
   std::vector<float> here((width + 2) * 3, 0.0f), below((width + 2) * 3, 0.0f);
   for (uint32_t y = 0; y < height; ++y) {
     const bool rightward = y % 2 == 0;
-    const int step = rightward ? 1 : -1;
-    std::fill(below.begin(), below.end(), 0.0f);
-    for (uint32_t i = 0; i < width; ++i) {
-      const uint32_t x = rightward ? i : width - 1 - i;
+    const ptrdiff_t step = rightward ? 3 : -3;
+    // Errors in flight, kept out of memory: to the next pixel; to the entry below the
+    // previous pixel (two parts of three so far); to the entry below this one (one part).
+    float ahead[3] = {}, twoParts[3] = {}, onePart[3] = {};
+    ptrdiff_t at = rightward ? 3 : ptrdiff_t(width) * 3;  // this pixel's entry: (x + 1) x 3
+    for (uint32_t i = 0; i < width; ++i, at += step) {
+      const size_t x = size_t(at) / 3 - 1;
       const uint8_t* source = canvas + (size_t(y) * width + x) * 3;
       bool on[3];
       for (int c = 0; c < 3; ++c) {
-        const size_t at = size_t(x + 1) * 3 + c;
-        const float value = source[c] + here[at];
+        const float value = source[c] + (here[at + c] + ahead[c]);
         on[c] = value > 127.5f;  // equally far: the lower colour number
         const float error = value - (on[c] ? 255.0f : 0.0f);
-        here[at + step * 3] += error * (7.0f / 16);
-        below[at - step * 3] += error * (3.0f / 16);
-        below[at] += error * (5.0f / 16);
-        below[at + step * 3] += error * (1.0f / 16);
+        ahead[c] = error * (7.0f / 16);
+        below[at - step + c] = twoParts[c] + error * (3.0f / 16);
+        twoParts[c] = onePart[c] + error * (5.0f / 16);
+        onePart[c] = error * (1.0f / 16);
       }
       colours[size_t(y) * width + x] = ColourOf(on[0], on[1], on[2]);
+    }
+    for (int c = 0; c < 3; ++c) {
+      below[at - step + c] = twoParts[c];  // below the last pixel
+      below[at + c] = onePart[c];          // the spare beyond it
     }
     here.swap(below);
   }

@@ -290,6 +290,39 @@ TEST(FitLayout, NearestColourPackedAsTheExportDoes) {
   }
 }
 
+// However the rows arrive (a PNG a band at a time while a second thread scales, an interlaced
+// PNG all at once, another format from stb_image), the fit is the same. The sizes give a
+// short last band and, for the wide one, bands of a single row.
+TEST(FitDecode, RowsInBandsFitAsTheWholePicture) {
+  std::mt19937 random(21);
+  for (auto [w, h] : {std::pair<int, int>{1501, 701}, {16000, 25}}) {
+    const Bytes rgb = Picture(w, h, [&](int x, int y) {
+      return Bytes{uint8_t(x + random() % 64), uint8_t(y * 3 + random() % 32), uint8_t(random())};
+    });
+    Bytes rgba;
+    for (size_t i = 0; i < rgb.size(); i += 3) {
+      rgba.insert(rgba.end(), {rgb[i], rgb[i + 1], rgb[i + 2], uint8_t(rgb[i] ^ rgb[i + 2])});
+    }
+    Bytes tga;
+    stbi_write_tga_with_rle = 0;
+    stbi_write_tga_to_func(Append, &tga, w, h, 4, rgba.data());
+    const std::vector<std::pair<Bytes, Bytes>> sameFit = {
+        {Png(w, h, 3, rgb), Ppm(w, h, rgb)},
+        {Magick(w, h, rgb, "-interlace PNG PNG24:"), Ppm(w, h, rgb)},
+        {Png(w, h, 4, rgba), tga}};
+    for (const auto& [png, other] : sameFit) {
+      for (Resolution res : {Res640, Res320}) {
+        for (DitherMode dither : {DitherNone, DitherOrdered, DitherDiffusion}) {
+          Bytes byPng, byOther;
+          ASSERT_EQ(FitPicture(png.data(), png.size(), res, dither, byPng), "");
+          ASSERT_EQ(FitPicture(other.data(), other.size(), res, dither, byOther), "");
+          EXPECT_TRUE(byPng == byOther) << w << "x" << h << " " << png[28] << " " << dither;
+        }
+      }
+    }
+  }
+}
+
 #ifdef GRAMCONV_LIBPNG
 // libpng reads PNG files where the build has it; pixels must be exactly stb_image's.
 TEST(FitDecode, LibpngGivesStbImagesPixels) {

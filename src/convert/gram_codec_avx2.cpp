@@ -84,6 +84,17 @@ VANTREL_AVX2 inline BytePairs Interleave(__m256i first, __m256i second) {
   return {_mm256_unpacklo_epi8(first, second), _mm256_unpackhi_epi8(first, second)};
 }
 
+// The Res640 block's 64 pixel bytes in each of its two rows, from bytes 0 and 1 and bytes
+// 2 and 3 of each column.
+VANTREL_AVX2 inline void StoreRows640(const BytePairs& bytes01, const BytePairs& bytes23,
+                                      uint8_t* out) {
+  const uint32_t rowBytes = 320;
+  StoreTwoRows(out + 0, rowBytes, _mm256_unpacklo_epi16(bytes01.low, bytes23.low));
+  StoreTwoRows(out + 16, rowBytes, _mm256_unpackhi_epi16(bytes01.low, bytes23.low));
+  StoreTwoRows(out + 32, rowBytes, _mm256_unpacklo_epi16(bytes01.high, bytes23.high));
+  StoreTwoRows(out + 48, rowBytes, _mm256_unpackhi_epi16(bytes01.high, bytes23.high));
+}
+
 #if defined(__x86_64__)
 
 // x86-64 has sixteen vector registers, enough to hold a 16-entry table per plane and pixel
@@ -135,11 +146,7 @@ VANTREL_AVX2 inline BytePairs PixelPairs640(const PlaneIn& in, uint32_t i, bool 
 VANTREL_AVX2 void Encode640Block(const PlaneIn& in, uint32_t i, uint8_t* out) {
   const BytePairs bytes01 = PixelPairs640(in, i, false);
   const BytePairs bytes23 = PixelPairs640(in, i, true);
-  const uint32_t rowBytes = 320;
-  StoreTwoRows(out + 0, rowBytes, _mm256_unpacklo_epi16(bytes01.low, bytes23.low));
-  StoreTwoRows(out + 16, rowBytes, _mm256_unpackhi_epi16(bytes01.low, bytes23.low));
-  StoreTwoRows(out + 32, rowBytes, _mm256_unpacklo_epi16(bytes01.high, bytes23.high));
-  StoreTwoRows(out + 48, rowBytes, _mm256_unpackhi_epi16(bytes01.high, bytes23.high));
+  StoreRows640(bytes01, bytes23, out);
 }
 
 #else
@@ -158,11 +165,7 @@ VANTREL_AVX2 void Encode640Block(const PlaneIn& in, uint32_t i, uint8_t* out) {
   const __m256i pair3 = ColourPair(in, i, 3);
   const BytePairs bytes01 = Interleave(byte0, LowPixels(pair2, pair3));
   const BytePairs bytes23 = Interleave(byte2, HighPixels(pair2, pair3));
-  const uint32_t rowBytes = 320;
-  StoreTwoRows(out + 0, rowBytes, _mm256_unpacklo_epi16(bytes01.low, bytes23.low));
-  StoreTwoRows(out + 16, rowBytes, _mm256_unpackhi_epi16(bytes01.low, bytes23.low));
-  StoreTwoRows(out + 32, rowBytes, _mm256_unpacklo_epi16(bytes01.high, bytes23.high));
-  StoreTwoRows(out + 48, rowBytes, _mm256_unpackhi_epi16(bytes01.high, bytes23.high));
+  StoreRows640(bytes01, bytes23, out);
 }
 
 #endif

@@ -139,32 +139,41 @@ fuzz() {
   exit 0
 }
 
+# stale PROGRAM SEEDER FOLDER...: true when either program is missing or a source in the
+# folders is newer than the fuzzer.
+stale() {
+  local program=$1 seeder=$2
+  shift 2
+  [ ! -x "$out/$program" ] || [ ! -x "$out/$seeder" ] ||
+    [ -n "$(find "$@" -newer "$out/$program" -print -quit)" ]
+}
+
+# new_corpus NAME SEEDER: a fresh corpus in $work (gone at exit), the seeder's files in
+# $work/seeds and room for new inputs in $work/new.
+new_corpus() {
+  work=$(mktemp -d "$out/$1.XXXXXX")
+  trap 'rm -rf "$work"' EXIT
+  mkdir "$work/seeds" "$work/new"
+  "$out/$2" "$work/seeds"
+}
+
 cd "$root"
 if [ "$target" = fit ]; then
-  if [ ! -x "$out/fit_fuzz" ] || [ ! -x "$out/fit_seeds" ] ||
-    [ -n "$(find src tools/gramconv tests/fuzz -newer "$out/fit_fuzz" -print -quit)" ]; then
+  if stale fit_fuzz fit_seeds src tools/gramconv tests/fuzz; then
     echo "run_fuzz.sh: building the fit fuzzer with $cxx into $out"
     build_fit
   fi
-  work=$(mktemp -d "$out/fit-corpus.XXXXXX")
-  trap 'rm -rf "$work"' EXIT
-  mkdir "$work/seeds" "$work/new"
-  "$out/fit_seeds" "$work/seeds"
+  new_corpus fit-corpus fit_seeds
   magick_seeds "$work/seeds"
   echo "run_fuzz.sh: fuzzing the fit for $seconds s over $(ls "$work/seeds" | wc -l) seeds"
   fuzz fit_fuzz fit- -max_len=8192 -timeout=60 -rss_limit_mb=2560 "$work/new" "$work/seeds"
 fi
 
-if [ ! -x "$out/import_fuzz" ] || [ ! -x "$out/make_seeds" ] ||
-  [ -n "$(find src tests/fuzz -newer "$out/import_fuzz" -print -quit)" ]; then
+if stale import_fuzz make_seeds src tests/fuzz; then
   echo "run_fuzz.sh: building with $cxx into $out"
   build
 fi
-
-work=$(mktemp -d "$out/corpus.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-mkdir "$work/seeds" "$work/new"
-"$out/make_seeds" "$work/seeds"
+new_corpus corpus make_seeds
 corpora=("$work/new" "$work/seeds")
 suite=$root/../shared/bmpsuite
 for d in g q b; do

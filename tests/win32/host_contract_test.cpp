@@ -81,6 +81,18 @@ class HostContract : public ::testing::Test {
   uint32_t Services() const { return uint32_t(uintptr_t(g_services)); }
   static uint32_t Address(const void* p) { return uint32_t(uintptr_t(p)); }
 
+  // Initialising with table lends no planes: the services are never asked, and a real
+  // table afterwards shows the planes were still null.
+  void ExpectNoPlanesFrom(uint32_t table) {
+    EXPECT_EQ(Call("InitializeBoardEx", {table}), 1u);
+    EXPECT_EQ(Call("IntializeBoard"), 1u);
+    EXPECT_EQ(Call("ReIntializeBoard"), 1u);
+    EXPECT_TRUE(g_queries.empty());
+    EXPECT_EQ(Call("InitializeBoardEx", {Services()}), 1u);
+    ASSERT_EQ(g_queries.size(), 1u);
+    for (uint8_t* plane : g_queries[0].atEntry) EXPECT_EQ(plane, nullptr);
+  }
+
   const uint8_t* Record(uint32_t cookie = 7) {
     uintptr_t record = 0;
     EXPECT_EQ(Call("BoardInfomationService", {Address(&record), cookie}), 1u);
@@ -134,14 +146,7 @@ TEST_F(HostContract, WithoutACookieInitialisationHandsBackZero) {
 
 TEST_F(HostContract, NullTableIsASilentNoOp) {
   Record(5);
-  EXPECT_EQ(Call("InitializeBoardEx", {0}), 1u);
-  EXPECT_EQ(Call("IntializeBoard"), 1u);
-  EXPECT_EQ(Call("ReIntializeBoard"), 1u);
-  EXPECT_TRUE(g_queries.empty());
-  // Initialising with a table afterwards shows the planes were still null.
-  EXPECT_EQ(Call("InitializeBoardEx", {Services()}), 1u);
-  ASSERT_EQ(g_queries.size(), 1u);
-  for (uint8_t* plane : g_queries[0].atEntry) EXPECT_EQ(plane, nullptr);
+  ExpectNoPlanesFrom(0);
 }
 
 TEST_F(HostContract, NullQueryPlanesEntryIsNotCalled) {
@@ -150,13 +155,7 @@ TEST_F(HostContract, NullQueryPlanesEntryIsNotCalled) {
   memcpy(services, g_services, sizeof services);
   services[4] = 0;
   Record(5);
-  EXPECT_EQ(Call("InitializeBoardEx", {Address(services)}), 1u);
-  EXPECT_EQ(Call("IntializeBoard"), 1u);
-  EXPECT_EQ(Call("ReIntializeBoard"), 1u);
-  EXPECT_TRUE(g_queries.empty());
-  EXPECT_EQ(Call("InitializeBoardEx", {Services()}), 1u);
-  ASSERT_EQ(g_queries.size(), 1u);
-  for (uint8_t* plane : g_queries[0].atEntry) EXPECT_EQ(plane, nullptr);
+  ExpectNoPlanesFrom(Address(services));
 }
 
 TEST_F(HostContract, InitialisingTwiceAsksTwiceAndTheLaterPlanesWin) {

@@ -175,12 +175,12 @@ class ScalingSink final : public RowSink {
   bool Start(uint32_t width, uint32_t height, uint32_t channels) override {
     std::unique_lock<std::mutex> lock(mutex_);
     idle_.wait(lock, [&] { return queued_ == 0; });
-    rowBytes_ = size_t(width) * channels;
+    const size_t rowBytes = size_t(width) * channels;
     // Bands of about 64 KiB: a few of them stay in the cache between the two threads.
-    bandRows_ = uint32_t(std::max<size_t>(1, std::min<size_t>(16, (64 << 10) / rowBytes_)));
+    bandRows_ = uint32_t(std::max<size_t>(1, std::min<size_t>(16, (64 << 10) / rowBytes)));
     try {
       scaler_.Start(width, height, channels);
-      for (std::vector<uint8_t>& band : bands_) band.resize(bandRows_ * rowBytes_);
+      for (std::vector<uint8_t>& band : bands_) band.resize(bandRows_ * rowBytes);
     } catch (const std::bad_alloc&) {
       return false;
     }
@@ -247,7 +247,6 @@ class ScalingSink final : public RowSink {
   }
 
   CanvasScaler scaler_;
-  size_t rowBytes_ = 0;
   uint32_t bandRows_ = 1;
   std::vector<uint8_t> bands_[kBands];
   uint32_t first_[kBands] = {}, rows_[kBands] = {};  // of each band handed to the worker

@@ -75,10 +75,11 @@ build() {
 # The fit: stb_image is instrumented with it, as it is where hostile bytes are read.
 # PNG goes through libpng, inflating by ISA-L, as in the native gramconv (libpng and ISA-L
 # themselves are not instrumented).
-fit_product=(tools/gramconv/picture_decode.cpp tools/gramconv/bmp_rle.cpp
-  tools/gramconv/png_decode.cpp tools/gramconv/inflate_isal.cpp tools/gramconv/picture_fit.cpp
+fit_product=(tools/fit/picture_decode.cpp tools/fit/bmp_rle.cpp
+  tools/fit/png_decode.cpp tools/fit/inflate_isal.cpp tools/fit/picture_fit.cpp
+  tools/fit/canvas_scaler.cpp tools/fit/colour_map.cpp tools/fit/scaling_sink_threads.cpp
   "${codecs[@]}")
-fit_flags=(-I"$root/tools/gramconv" -isystem /usr/include/stb -DGRAMCONV_LIBPNG=1)
+fit_flags=(-I"$root/tools/fit" -isystem /usr/include/stb -DFIT_LIBPNG=1)
 
 build_fit() {
   local objs=() src obj
@@ -159,7 +160,7 @@ new_corpus() {
 
 cd "$root"
 if [ "$target" = fit ]; then
-  if stale fit_fuzz fit_seeds src tools/gramconv tests/fuzz; then
+  if stale fit_fuzz fit_seeds src tools/fit tests/fuzz; then
     echo "run_fuzz.sh: building the fit fuzzer with $cxx into $out"
     build_fit
   fi

@@ -104,11 +104,11 @@ Bytes Magick(int w, int h, const Bytes& rgb, const std::string& options) {
 }
 
 // The canvas read back through the plug-in's own decoder, so the layout cannot drift.
-struct Canvas {
+struct Shown {
   Resolution res;
   Bytes planes[3];
 
-  Canvas(const Bytes& pixels, Resolution r) : res(r) {
+  Shown(const Bytes& pixels, Resolution r) : res(r) {
     for (auto& p : planes) p.assign(kGramPlaneBytes, 0);
     if (pixels.size() == PixelDataBytes(res)) {
       DecodeGram(pixels.data(), res, {{planes[0].data(), planes[1].data(), planes[2].data()}});
@@ -145,11 +145,11 @@ struct Canvas {
   }
 };
 
-Canvas Fit(const Bytes& file, Resolution res = Res640, DitherMode dither = DitherNone) {
+Shown Fit(const Bytes& file, Resolution res = Res640, DitherMode dither = DitherNone) {
   Bytes pixels;
   EXPECT_EQ(FitPicture(file.data(), file.size(), res, dither, pixels), "");
   EXPECT_EQ(pixels.size(), PixelDataBytes(res));
-  return Canvas(pixels, res);
+  return Shown(pixels, res);
 }
 
 TEST(FitColours, TestCardExactInEveryFormat) {
@@ -161,7 +161,7 @@ TEST(FitColours, TestCardExactInEveryFormat) {
     EXPECT_EQ(Fit(Magick(640, 400, Card(640, 400), options)).BarErrors(), 0) << options;
   }
   // Grey bars: 0, 18, 54, 73, 182, 201, 237, 255 (Rec. 709 weights).
-  const Canvas grey = Fit(Magick(640, 400, Card(640, 400), "-colorspace Gray PGM:"));
+  const Shown grey = Fit(Magick(640, 400, Card(640, 400), "-colorspace Gray PGM:"));
   EXPECT_EQ(grey.Wrong([](int x, int) { return x < 320 ? 0 : 7; }), 0);
 }
 
@@ -237,7 +237,7 @@ TEST(FitDither, KeepsTheAverageColour) {
     for (int v : {16, 50, 100, 128, 160, 200, 240}) {
       // Red, green and blue at different levels, so channels cannot trade their errors.
       const Bytes rgb = {uint8_t(v), uint8_t(255 - v), uint8_t(v / 2)};
-      const Canvas canvas =
+      const Shown canvas =
           Fit(Png(640, 200, 3, Picture(640, 200, [&](int, int) { return rgb; })), Res640, mode);
       EXPECT_NEAR(canvas.Mean(1), rgb[0], 3) << mode << " red " << v;
       EXPECT_NEAR(canvas.Mean(2), rgb[1], 3) << mode << " green " << v;
@@ -246,7 +246,7 @@ TEST(FitDither, KeepsTheAverageColour) {
     // A left-to-right grey ramp at 1920x1080: each 64-column band keeps its mean level.
     const Bytes ramp =
         Picture(1920, 1080, [](int x, int) { return Bytes{uint8_t(x * 256 / 1920)}; });
-    const Canvas canvas = Fit(Png(1920, 1080, 1, ramp), Res640, mode);
+    const Shown canvas = Fit(Png(1920, 1080, 1, ramp), Res640, mode);
     for (int band = 0; band < 10; ++band) {
       EXPECT_NEAR(canvas.Mean(2, band * 64, band * 64 + 64), (band * 192 + 95.5) * 256 / 1920, 4)
           << mode << " band " << band;
@@ -323,7 +323,7 @@ TEST(FitDecode, RowsInBandsFitAsTheWholePicture) {
   }
 }
 
-#ifdef GRAMCONV_LIBPNG
+#ifdef FIT_LIBPNG
 // libpng reads PNG files where the build has it; pixels must be exactly stb_image's.
 TEST(FitDecode, LibpngGivesStbImagesPixels) {
   std::mt19937 random(13);
@@ -513,7 +513,7 @@ TEST(FitColours, RleBitmapsExact) {
   const Bytes rle8 = Magick(640, 200, card, "-type Palette -compress RLE BMP3:");
   ASSERT_GT(rle8.size(), 34u);
   ASSERT_EQ(ReadLe32(&rle8[30]), 1u) << "expected an RLE8 bitmap";
-  const Canvas canvas = Fit(rle8);
+  const Shown canvas = Fit(rle8);
   EXPECT_EQ(canvas.Wrong([&](int x, int y) {
     const int i = 3 * (y * 640 + x);
     return y < 100 ? x * 8 / 640
@@ -522,7 +522,7 @@ TEST(FitColours, RleBitmapsExact) {
             0);
 
   // RLE4 by hand: encoded and absolute runs, moves, row ends, the end of the bitmap.
-  const Canvas rle4 = Fit(RleBitmap(16, 5, 4, kRlePalette, Rle4Runs()), Res320);
+  const Shown rle4 = Fit(RleBitmap(16, 5, 4, kRlePalette, Rle4Runs()), Res320);
   EXPECT_EQ(rle4.Wrong([](int x, int y) { return y >= 40 && y < 80 ? 0 : x * 8 / 320; }), 0);
 }
 
@@ -570,3 +570,65 @@ TEST(FitRefusal, DamagedRleHasItsReason) {
 }
 
 }  // namespace
+
+// A progress that records what it hears and stops once asked to.
+struct Watcher final : FitProgress {
+  explicit Watcher(float stopAt) : stopAt(stopAt) {}
+  bool Going(float done) override {
+    heard.push_back(done);
+    return done < stopAt;
+  }
+  float stopAt;
+  std::vector<float> heard;
+};
+
+TEST(FitProgress, ReportsTheShareReadAndStopsWhenAsked) {
+  std::mt19937 random(5);
+  const Bytes noise = Picture(600, 400, [&](int, int) {
+    return Bytes{uint8_t(random()), uint8_t(random()), uint8_t(random())};
+  });
+  Bytes jpeg;
+  stbi_write_jpg_to_func(Append, &jpeg, 600, 400, 3, noise.data(), 90);
+  // PNG by libpng natively, by stb_image in the Windows build; JPEG by stb_image as it reads;
+  // PNM's pixels in one read.
+  const std::pair<Bytes, size_t> files[] = {
+      {Png(600, 400, 3, noise), 8}, {jpeg, 8}, {Ppm(600, 400, noise), 1}};
+  for (const auto& [file, reports] : files) {
+    Watcher all(2.0f);
+    Bytes pixels;
+    ASSERT_EQ(FitPicture(file.data(), file.size(), Res640, DitherNone, pixels, &all), "");
+    ASSERT_GE(all.heard.size(), reports);
+    EXPECT_TRUE(std::is_sorted(all.heard.begin(), all.heard.end()));
+    EXPECT_LE(all.heard.back(), 1.0f);
+    EXPECT_LE(all.heard.size(), 260u) << "reports are at most 1/256 of the file apart";
+
+    Watcher half(reports > 1 ? 0.5f : 0.0f);
+    pixels = {1, 2, 3};
+    EXPECT_EQ(FitPicture(file.data(), file.size(), Res640, DitherNone, pixels, &half),
+              kFitCancelled);
+    EXPECT_EQ(pixels, (Bytes{1, 2, 3}));
+    EXPECT_EQ(std::count_if(half.heard.begin(), half.heard.end(),
+                            [&](float done) { return done >= half.stopAt; }),
+              1)
+        << "no read after the stop";
+  }
+}
+
+TEST(FitPreview, ScreenShowsEveryLineTwiceAndPixelsTwoWideAt320) {
+  for (Resolution res : {Res640, Res320}) {
+    const uint32_t width = BitmapWidth(res);
+    Bytes colours(width * 200);
+    for (uint32_t i = 0; i < colours.size(); ++i) colours[i] = uint8_t((i * 7 + i / width) % 8);
+    Bytes rgb;
+    PreviewScreen(res, colours.data(), rgb);
+    ASSERT_EQ(rgb.size(), 640u * 400 * 3);
+    int wrong = 0;
+    for (uint32_t y = 0; y < 400; ++y) {
+      for (uint32_t x = 0; x < 640; ++x) {
+        const Bytes want = Rgb(colours[y / 2 * width + x * width / 640]);
+        wrong += memcmp(&rgb[(y * 640 + x) * 3], want.data(), 3) != 0;
+      }
+    }
+    EXPECT_EQ(wrong, 0) << BitmapWidth(res);
+  }
+}

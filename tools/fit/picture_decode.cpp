@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "bmp_rle.h"
-#ifdef GRAMCONV_LIBPNG
+#include "read_watch.h"
+#ifdef FIT_LIBPNG
 #include "png_decode.h"
 #endif
 
@@ -46,12 +47,14 @@ struct MemoryReader {
   // at the end of a whole file is normal. Any other short read is a block the file lacks.
   const char* refillBuffer = nullptr;
   bool starved = false;  // the decoder wanted bytes the file does not have
+  ReadWatch* watch = nullptr;
 };
 
 int ReadBytes(void* user, char* out, int wanted) {
   MemoryReader& r = *static_cast<MemoryReader*>(user);
   if (r.refillBuffer == nullptr) r.refillBuffer = out;  // the first read is always a fill
   if (wanted <= 0) return 0;
+  if (r.watch != nullptr && !r.watch->Going(r.pos)) return 0;  // as at the end of the file
   const size_t left = r.size - r.pos;
   const size_t n = size_t(wanted) < left ? size_t(wanted) : left;
   if (n == 0 || (n < size_t(wanted) && out != r.refillBuffer)) r.starved = true;
@@ -72,7 +75,7 @@ void SkipBytes(void* user, int n) {
 
 int AtEnd(void* user) {
   const MemoryReader& r = *static_cast<const MemoryReader*>(user);
-  return r.pos >= r.size;
+  return r.pos >= r.size || (r.watch != nullptr && r.watch->stopped);
 }
 
 const stbi_io_callbacks kCallbacks = {ReadBytes, SkipBytes, AtEnd};
@@ -217,9 +220,12 @@ std::string HeaderRefusal(const uint8_t* data, size_t size) {
 
 }  // namespace
 
+const char kFitCancelled[] = "cancelled";
+
 DecodedPicture::~DecodedPicture() { free(pixels); }
 
-std::string DecodePicture(const uint8_t* data, size_t size, RowSink& sink, bool libpngForPng) {
+std::string DecodePicture(const uint8_t* data, size_t size, RowSink& sink, bool libpngForPng,
+                          FitProgress* progress) {
   if (size == 0) return "the file is empty";
   if (size > size_t(INT_MAX)) return "the file is too large to be a picture gramconv reads";
 
@@ -242,6 +248,7 @@ std::string DecodePicture(const uint8_t* data, size_t size, RowSink& sink, bool 
   if (!PnmNumbersFit(data, size)) {
     return "the picture is damaged or too large (a PNM header number past what it can be)";
   }
+  ReadWatch watch{progress, size};
   // The header first: the size is judged before anything is allocated for the pixels.
   MemoryReader header{data, size};
   int width = 0, height = 0, comp = 0;
@@ -252,11 +259,13 @@ std::string DecodePicture(const uint8_t* data, size_t size, RowSink& sink, bool 
   const std::string refusal = JudgeSize(uint32_t(width), uint32_t(height));
   if (!refusal.empty()) return refusal;
 
-#ifdef GRAMCONV_LIBPNG
+#ifdef FIT_LIBPNG
   static const uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-  if (libpngForPng && size >= 8 && memcmp(data, kPngSignature, 8) == 0 &&
-      DecodePngWithLibpng(data, size, uint32_t(width), uint32_t(height), sink)) {
-    return "";
+  if (libpngForPng && size >= 8 && memcmp(data, kPngSignature, 8) == 0) {
+    if (DecodePngWithLibpng(data, size, uint32_t(width), uint32_t(height), sink, watch)) {
+      return "";
+    }
+    if (watch.stopped) return kFitCancelled;
   }
 #else
   (void)libpngForPng;
@@ -265,8 +274,13 @@ std::string DecodePicture(const uint8_t* data, size_t size, RowSink& sink, bool 
   // Decoded in the file's own channels (1 to 4): stb's conversion to another count would
   // cost a pass over the picture, and for 16-bit PNM files it reads past its buffer.
   MemoryReader body{data, size};
+  body.watch = &watch;
   int w = 0, h = 0, channels = 0;
   stbi_uc* pixels = stbi_load_from_callbacks(&kCallbacks, &body, &w, &h, &channels, 0);
+  if (watch.stopped) {
+    stbi_image_free(pixels);
+    return kFitCancelled;
+  }
   if (pixels == nullptr) return FailureReason(body);
   if (body.starved || w != width || h != height || channels < 1 || channels > 4) {
     stbi_image_free(pixels);

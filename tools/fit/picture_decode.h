@@ -46,14 +46,26 @@ class RowSink {
   ~RowSink() = default;
 };
 
+// Told how far a fit has come, from the thread doing it, and asked whether to go on.
+class FitProgress {
+ public:
+  // done: the share of the picture file read so far, 0 to 1. false: stop; the fit then
+  // fails with kFitCancelled (a decoder still working on what it read finishes that first).
+  virtual bool Going(float done) = 0;
+
+ protected:
+  ~FitProgress() = default;
+};
+extern const char kFitCancelled[];
+
 // Decodes PNG, JPEG, GIF (first frame), BMP (RLE too), TGA, PNM and PSD into sink. Returns
 // "" on success (every row given), else a one-line English reason for the user; rows given
 // before a failure are void.
 // PNG files are read by libpng where the build has it (the same pixels, faster, a band of
 // rows at a time), and by stb_image when libpng refuses them or libpngForPng is false (the
 // tests comparing the two).
-std::string DecodePicture(const uint8_t* data, size_t size, RowSink& sink,
-                          bool libpngForPng = true);
+std::string DecodePicture(const uint8_t* data, size_t size, RowSink& sink, bool libpngForPng = true,
+                          FitProgress* progress = nullptr);
 
 // The same, into one buffer; picture is untouched on failure.
 std::string DecodePicture(const uint8_t* data, size_t size, DecodedPicture& picture,

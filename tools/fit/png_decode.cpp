@@ -13,11 +13,13 @@ struct Source {
   const uint8_t* data;
   size_t size;
   size_t pos;
+  ReadWatch* watch;
 };
 
 void ReadFromMemory(png_structp png, png_bytep out, size_t wanted) {
   Source& source = *static_cast<Source*>(png_get_io_ptr(png));
   if (wanted > source.size - source.pos) png_error(png, "cut short");
+  if (!source.watch->Going(source.pos)) png_error(png, "stopped");
   memcpy(out, source.data + source.pos, wanted);
   source.pos += wanted;
 }
@@ -43,7 +45,7 @@ void Ignore(png_structp, png_const_charp) {}
 }  // namespace
 
 bool DecodePngWithLibpng(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
-                         RowSink& sink) {
+                         RowSink& sink, ReadWatch& watch) {
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, Fail, Ignore);
   if (png == nullptr) return false;
   png_infop info = png_create_info_struct(png);
@@ -55,7 +57,7 @@ bool DecodePngWithLibpng(const uint8_t* data, size_t size, uint32_t width, uint3
     png_destroy_read_struct(&png, &info, nullptr);
     return false;
   }
-  Source source{data, size, 0};
+  Source source{data, size, 0, &watch};
   png_set_read_fn(png, &source, ReadFromMemory);
   png_set_user_limits(png, kMaxPictureSide, kMaxPictureSide);
   // stb_image checks no checksum; a file it reads must read the same here.

@@ -1,0 +1,111 @@
+#include "canvas_scaler.h"
+
+#include <algorithm>
+
+#include "convert/gram_bitmap.h"  // kBitmapHeight
+
+// Target pixel t spans [t * source, (t + 1) * source) and source pixel s spans
+// [s * target, (s + 1) * target), both measured in 1/target of a source pixel.
+CanvasScaler::AxisMap CanvasScaler::MapAxis(uint32_t source, uint32_t target) {
+  AxisMap map;
+  map.first.reserve(source + 1);
+  for (uint32_t s = 0; s < source; ++s) {
+    map.first.push_back(uint32_t(map.shares.size()));
+    if (source >= target) {
+      const uint64_t begin = uint64_t(s) * target, end = begin + target;
+      for (uint64_t t = begin / source; t * source < end; ++t) {
+        const uint64_t low = t * source > begin ? t * source : begin;
+        const uint64_t high = (t + 1) * source < end ? (t + 1) * source : end;
+        map.shares.push_back({uint32_t(t), uint32_t(high - low)});
+      }
+    } else {
+      // Upscaling repeats: target t shows source t * source / target, whole.
+      for (uint64_t t = (uint64_t(s) * target + source - 1) / source;
+           t < target && t * source / target == s; ++t) {
+        map.shares.push_back({uint32_t(t), source});
+      }
+    }
+  }
+  map.first.push_back(uint32_t(map.shares.size()));
+  return map;
+}
+
+// Adds one source row, weighted by coverage, into the target row sums. Channels: 1 grey,
+// 2 grey and alpha, 3 RGB, 4 RGBA; colours are weighted by alpha (255 when there is none).
+// A target pixel's weights add up to the source width (at most 65536), so its sum stays
+// below 255 x 255 x 65536 < 2^32.
+template <uint32_t kChannels>
+void CanvasScaler::AddRow(const uint8_t* pixel, uint32_t count, const AxisMap& across,
+                          uint32_t* row) {
+  const uint32_t* first = across.first.data();
+  const Share* shares = across.shares.data();
+  for (uint32_t x = 0; x < count; ++x, pixel += kChannels) {
+    const uint32_t alpha = kChannels % 2 == 0 ? pixel[kChannels - 1] : 255;
+    const uint32_t r = pixel[0] * alpha;
+    const uint32_t g = pixel[kChannels >= 3 ? 1 : 0] * alpha;
+    const uint32_t b = pixel[kChannels >= 3 ? 2 : 0] * alpha;
+    for (uint32_t k = first[x]; k < first[x + 1]; ++k) {
+      const Share share = shares[k];
+      uint32_t* to = &row[size_t(share.target) * 3];
+      to[0] += r * share.weight;
+      to[1] += g * share.weight;
+      to[2] += b * share.weight;
+    }
+  }
+}
+
+void CanvasScaler::Start(uint32_t sourceWidth, uint32_t sourceHeight, uint32_t channels) {
+  const uint32_t width = canvas_.width;
+  sourceWidth_ = sourceWidth;
+  sourceHeight_ = sourceHeight;
+  channels_ = channels;
+  across_ = MapAxis(sourceWidth, width);
+  down_ = MapAxis(sourceHeight, kBitmapHeight);
+  // A canvas row is summed from the first source row adding to it until it is rounded:
+  // never more rows at once than one source row adds to.
+  window_ = 1;
+  for (uint32_t y = 0; y < sourceHeight; ++y) {
+    window_ = std::max(window_, down_.first[y + 1] - down_.first[y]);
+  }
+  // Bounded: 255 x 255 x (source pixels <= 1e8) < 2^43.
+  sums_.assign(size_t(width) * window_ * 3, 0);
+  row_.resize(size_t(width) * 3);
+  canvas_.height = kBitmapHeight;
+  canvas_.rgb.assign(size_t(width) * kBitmapHeight * 3, 0);
+  rounded_ = 0;
+}
+
+void CanvasScaler::Add(const uint8_t* rows, uint32_t first, uint32_t count) {
+  const size_t rowBytes = size_t(sourceWidth_) * channels_;
+  for (uint32_t y = first; y < first + count; ++y) {
+    std::fill(row_.begin(), row_.end(), 0);
+    const uint8_t* source = rows + (y - first) * rowBytes;
+    switch (channels_) {
+      case 1: AddRow<1>(source, sourceWidth_, across_, row_.data()); break;
+      case 2: AddRow<2>(source, sourceWidth_, across_, row_.data()); break;
+      case 3: AddRow<3>(source, sourceWidth_, across_, row_.data()); break;
+      default: AddRow<4>(source, sourceWidth_, across_, row_.data()); break;
+    }
+    for (uint32_t k = down_.first[y]; k < down_.first[y + 1]; ++k) {
+      const Share share = down_.shares[k];
+      uint64_t* to = Sums(share.target);
+      const uint64_t weight = share.weight;
+      for (size_t i = 0; i < row_.size(); ++i) to[i] += row_[i] * weight;
+    }
+    // Rows the next source row does not add to are whole.
+    const bool last = y + 1 == sourceHeight_;
+    const uint32_t open = last ? kBitmapHeight : down_.shares[down_.first[y + 1]].target;
+    while (rounded_ < open) Round(rounded_++);
+  }
+}
+
+// Rounds a whole canvas row half up, sum / (255 x source area), and clears its sums.
+void CanvasScaler::Round(uint32_t target) {
+  const uint64_t whole = 255ull * sourceWidth_ * sourceHeight_;
+  uint64_t* sums = Sums(target);
+  uint8_t* to = &canvas_.rgb[size_t(target) * canvas_.width * 3];
+  for (size_t i = 0; i < size_t(canvas_.width) * 3; ++i) {
+    to[i] = uint8_t((2 * sums[i] + whole) / (2 * whole));
+    sums[i] = 0;
+  }
+}

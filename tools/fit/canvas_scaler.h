@@ -1,0 +1,58 @@
+// A decoded picture averaged onto the canvas of a resolution (width x 200), a band of
+// source rows at a time, in exact integers (colour x alpha x covered area) rounded once, so a
+// flat colour stays exact whatever the size ratio.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <vector>
+
+// The picture as the canvas holds it: width x height pixels of 8-bit R G B, top row first,
+// composited over black.
+struct Canvas {
+  uint32_t width = 0;
+  uint32_t height = 0;
+  std::vector<uint8_t> rgb;
+};
+
+class CanvasScaler {
+ public:
+  explicit CanvasScaler(uint32_t width) { canvas_.width = width; }
+
+  // For a picture of this size (channels as in DecodedPicture); any rows added before are
+  // forgotten. Throws std::bad_alloc when there is no memory for its sums.
+  void Start(uint32_t sourceWidth, uint32_t sourceHeight, uint32_t channels);
+
+  // count source rows from row first on, one after another at rows.
+  void Add(const uint8_t* rows, uint32_t first, uint32_t count);
+
+  // The canvas, once every source row is added.
+  const Canvas& Result() const { return canvas_; }
+
+ private:
+  // One source pixel's part in one target pixel along an axis. The parts a target pixel
+  // gets add up to the source length, so every axis divides by it alone.
+  struct Share {
+    uint32_t target;
+    uint32_t weight;
+  };
+  struct AxisMap {
+    std::vector<uint32_t> first;  // source index -> its shares: [first[i], first[i + 1])
+    std::vector<Share> shares;
+  };
+  static AxisMap MapAxis(uint32_t source, uint32_t target);
+  template <uint32_t kChannels>
+  static void AddRow(const uint8_t* pixel, uint32_t count, const AxisMap& across, uint32_t* row);
+
+  uint64_t* Sums(uint32_t target) { return &sums_[size_t(target % window_) * canvas_.width * 3]; }
+  void Round(uint32_t target);
+
+  uint32_t sourceWidth_ = 0, sourceHeight_ = 0, channels_ = 0;
+  AxisMap across_, down_;
+  uint32_t window_ = 1;   // canvas rows summed at once
+  uint32_t rounded_ = 0;  // canvas rows [0, rounded_) are final
+  std::vector<uint64_t> sums_;
+  std::vector<uint32_t> row_;
+  Canvas canvas_;
+};

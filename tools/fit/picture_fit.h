@@ -1,0 +1,42 @@
+// Any picture fitted to the canvas of a resolution, in the 8 GRAM colours, packed as the
+// pixel data of the plug-in's export. Memory to memory: no file access.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "canvas_scaler.h"
+#include "colour_map.h"
+#include "convert/gram_bitmap.h"
+#include "picture_decode.h"  // kMaxPicturePixels, FitProgress
+
+// Decodes a picture file's bytes (PNG, JPEG, GIF's first frame, BMP of any depth and RLE,
+// TGA, PNM, PSD) and averages it onto the canvas of res (640x200 or 320x200):
+// - scale each axis independently: downscaling averages the source pixels a target pixel
+//   covers, weighted by the covered fraction of each (exact area coverage, so 1080 lines
+//   to 200 give each target line 5.4 source lines); upscaling repeats pixels; the same
+//   size is used pixel for pixel;
+// - composite transparency over black (colours weighted by alpha before averaging);
+// - round the average to 8-bit RGB.
+// progress, when given, hears how far the reading has come and may stop it (the result is
+// then kFitCancelled). Returns "" on success, else a one-line English reason for the user
+// (UTF-8), e.g. "the picture is cut short"; canvas is untouched on failure.
+std::string ScalePicture(const uint8_t* data, size_t size, Resolution res, Canvas& canvas,
+                         FitProgress* progress = nullptr);
+
+// Packs colour numbers (the canvas of res, top row first) as PixelDataBytes(res) bytes of
+// the export's layout: rows bottom-up, two 4-bit indices a byte, left pixel in the high
+// nibble.
+void PackColours(Resolution res, const uint8_t* colours, std::vector<uint8_t>& pixels);
+
+// What the machine's screen shows of colour numbers (the canvas of res, top row first):
+// 640x400 pixels of 8-bit R G B, top row first, each line twice, a 320-mode pixel two wide.
+void PreviewScreen(Resolution res, const uint8_t* colours, std::vector<uint8_t>& rgb);
+enum : uint32_t { kPreviewWidth = 640, kPreviewHeight = 400 };
+
+// ScalePicture, MapColours and PackColours in one. pixels is untouched on failure.
+std::string FitPicture(const uint8_t* data, size_t size, Resolution res, DitherMode dither,
+                       std::vector<uint8_t>& pixels, FitProgress* progress = nullptr);

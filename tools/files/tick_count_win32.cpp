@@ -7,8 +7,8 @@ namespace {
 
 ULONGLONG WINAPI TickCount64() {
   using Function = ULONGLONG(WINAPI*)();
-  static Function system = reinterpret_cast<Function>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetTickCount64")));
+  static Function system = reinterpret_cast<Function>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetTickCount64")));
   if (system != nullptr) return system();
   // Widened by counting the wraps of the 32-bit count (every 49.7 days); the runtime asks
   // often enough for timed waits that no wrap goes unseen.

@@ -10,7 +10,7 @@ need_pkgs=(
   wine wine64 wine32:i386 qemu-user gcc-multilib
   xvfb xauth x11-utils imagemagick fonts-ipafont-gothic fonts-wine locales libstb-dev
   libclang-rt-14-dev
-  libcli11-dev libpng-dev libisal-dev zlib1g-dev
+  libcli11-dev libpng-dev libisal-dev zlib1g-dev libwebp-dev webp libtiff6:i386
 )
 
 missing=()

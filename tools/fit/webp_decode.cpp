@@ -131,6 +131,11 @@ bool IsWebp(const uint8_t* data, size_t size) {
 }
 
 std::string DecodeWebp(const uint8_t* data, size_t size, RowSink& sink, ReadWatch& watch) {
+  // The incremental decoder cannot know that no more bytes will come, and takes a last
+  // partition short by a byte or two; the container says how long the file is.
+  const uint32_t riffSize = uint32_t(data[4]) | uint32_t(data[5]) << 8 | uint32_t(data[6]) << 16 |
+                            uint32_t(data[7]) << 24;
+  if (uint64_t(riffSize) + 8 > size) return "the picture is cut short";
   WebPBitstreamFeatures features;
   const VP8StatusCode status = WebPGetFeatures(data, size, &features);
   if (status != VP8_STATUS_OK) return StatusReason(status);

@@ -4,8 +4,8 @@
 #include "wic_decode_win32.h"
 
 #include <initguid.h>  // the WIC GUIDs defined here: no import library names them
-#include <windows.h>
 #include <wincodec.h>
+#include <windows.h>
 
 #include <algorithm>
 

@@ -4,6 +4,8 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 
+# libwebp-dev: WebP in the native gramconv; webp: its tools, for looking at test files;
+# libtiff6:i386: what Wine's imaging component reads TIFF with (the gramconv.exe test).
 need_pkgs=(
   cmake ninja-build g++ clang clang-format make pkg-config
   g++-mingw-w64-i686 googletest libbenchmark-dev python3-pefile

@@ -7,6 +7,8 @@
 #include <wincodec.h>
 #include <windows.h>
 
+#include <stdio.h>
+
 #include <algorithm>
 
 namespace {
@@ -60,7 +62,7 @@ std::string Damaged(HRESULT hr) {
     return "the picture is cut short";
   }
   char code[16];
-  wsprintfA(code, "%08lX", static_cast<unsigned long>(hr));
+  snprintf(code, sizeof code, "%08lX", static_cast<unsigned long>(hr));
   return std::string("the picture is damaged or in a form Windows cannot read (error 0x") + code +
          ")";
 }

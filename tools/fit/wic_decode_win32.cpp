@@ -4,10 +4,9 @@
 #include "wic_decode_win32.h"
 
 #include <initguid.h>  // the WIC GUIDs defined here: no import library names them
+#include <stdio.h>
 #include <wincodec.h>
 #include <windows.h>
-
-#include <stdio.h>
 
 #include <algorithm>
 

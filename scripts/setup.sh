@@ -4,13 +4,15 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 
+# libwebp-dev: WebP in the native gramconv; webp: its tools, for looking at test files;
+# libtiff6:i386: what Wine's imaging component reads TIFF with (the gramconv.exe test).
 need_pkgs=(
   cmake ninja-build g++ clang clang-format make pkg-config
   g++-mingw-w64-i686 googletest libbenchmark-dev python3-pefile
   wine wine64 wine32:i386 qemu-user gcc-multilib
   xvfb xauth x11-utils imagemagick fonts-ipafont-gothic fonts-wine locales libstb-dev
   libclang-rt-14-dev
-  libcli11-dev libpng-dev libisal-dev zlib1g-dev
+  libcli11-dev libpng-dev libisal-dev zlib1g-dev libwebp-dev webp libtiff6:i386
 )
 
 missing=()

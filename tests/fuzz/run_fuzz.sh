@@ -4,9 +4,9 @@
 # sanitizer report, the harness's own disagreement, timeout, memory limit).
 #   import: the plug-in's import; seeds are exported files in both resolutions and their
 #           variants, plus the bmpsuite images when ../shared/bmpsuite exists.
-#   fit:    gramconv's picture fit (stb_image, RLE bitmaps, the scaling); seeds are small
-#           pictures in every format it reads, plus GIF, PSD and palette bitmaps (RLE8 too)
-#           when ImageMagick is there.
+#   fit:    gramconv's picture fit (stb_image, RLE bitmaps, WebP, the scaling); seeds are
+#           small pictures in every format it reads, plus GIF, PSD, palette bitmaps (RLE8 too)
+#           and WebP (lossless, lossy, alpha, animated) when ImageMagick is there.
 #
 #   tests/fuzz/run_fuzz.sh [--target import|fit] [--out DIR] [--seconds N] [--seed N]
 #   defaults: import, build/fuzz, 60, a new seed each run (the tests fix one, so a finding in
@@ -73,13 +73,13 @@ build() {
 }
 
 # The fit: stb_image is instrumented with it, as it is where hostile bytes are read.
-# PNG goes through libpng, inflating by ISA-L, as in the native gramconv (libpng and ISA-L
-# themselves are not instrumented).
-fit_product=(tools/fit/picture_decode.cpp tools/fit/bmp_rle.cpp
+# PNG goes through libpng, inflating by ISA-L, and WebP through libwebp, as in the native
+# gramconv (libpng, ISA-L and libwebp themselves are not instrumented).
+fit_product=(tools/fit/picture_decode.cpp tools/fit/bmp_rle.cpp tools/fit/webp_decode.cpp
   tools/fit/png_decode.cpp tools/fit/inflate_isal.cpp tools/fit/picture_fit.cpp
   tools/fit/canvas_scaler.cpp tools/fit/colour_map.cpp tools/fit/scaling_sink_threads.cpp
   "${codecs[@]}")
-fit_flags=(-I"$root/tools/fit" -isystem /usr/include/stb -DFIT_LIBPNG=1)
+fit_flags=(-I"$root/tools/fit" -isystem /usr/include/stb -DFIT_LIBPNG=1 -DFIT_LIBWEBP=1)
 
 build_fit() {
   local objs=() src obj
@@ -94,10 +94,11 @@ build_fit() {
     "$cxx" "${flags[@]}" "${fit_flags[@]}" "${instrument[@]}" "${quiet[@]}" -c "$root/$src" -o "$obj"
     objs+=("$obj")
   done
-  local libpng
+  local libpng libwebp
   libpng=$(find /usr/lib -name libpng16.a -print -quit)
-  "$cxx" -fsanitize=fuzzer,address,undefined "${objs[@]}" "$libpng" -lisal -lz -lm \
-    -o "$out/fit_fuzz.new"
+  libwebp=(-Wl,-Bstatic -lwebpdemux -lwebp -Wl,-Bdynamic -lpthread)
+  "$cxx" -fsanitize=fuzzer,address,undefined "${objs[@]}" "$libpng" "${libwebp[@]}" -lisal -lz \
+    -lm -o "$out/fit_fuzz.new"
   "$cxx" -std=c++17 -O1 -Wall -Wextra -isystem /usr/include/stb "$root/tests/fuzz/fit_seeds.cpp" \
     -o "$out/fit_seeds.new"
   mv "$out/fit_seeds.new" "$out/fit_seeds"
@@ -121,6 +122,11 @@ magick_seeds() {
   "$convert" "$src" -colorspace Gray "PGM:$dir/m.pgm"
   "$convert" "$src" -depth 16 "PNG48:$dir/m16.png"
   "$convert" "$src" -interlace line "JPEG:$dir/m-progressive.jpg"
+  "$convert" "$src" -define webp:lossless=true "WEBP:$dir/m-lossless.webp"
+  "$convert" "$src" -quality 60 "WEBP:$dir/m-lossy.webp"
+  "$convert" "$dir/16x8-4.png" -quality 60 "WEBP:$dir/m-alpha.webp"
+  "$convert" "$dir/16x8-4.png" -define webp:lossless=true "WEBP:$dir/m-alpha-lossless.webp"
+  "$convert" -delay 10 "$src" "$dir/7x5-4.png" -loop 0 "WEBP:$dir/m-animated.webp"
 }
 
 # fuzz PROGRAM ARTIFACT_PREFIX LIBFUZZER_ARGS... : runs one fuzzer for the time given and

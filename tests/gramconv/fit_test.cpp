@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "picture_fit.h"
+#include "webp/decode.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #include "stb_image_write.h"
@@ -87,20 +88,62 @@ std::vector<std::pair<std::string, Bytes>> InMemoryFormats(int w, int h, const B
   return files;
 }
 
-// The picture written by ImageMagick with the given options and output format.
-Bytes Magick(int w, int h, const Bytes& rgb, const std::string& options) {
+// A picture file (input, ImageMagick telling its format from inputName) written by ImageMagick
+// with the given options and output format.
+Bytes MagickFrom(const Bytes& input, const std::string& inputName, const std::string& options) {
   const fs::path dir = fs::temp_directory_path() / ("fit_test." + std::to_string(getpid()));
   fs::create_directories(dir);
-  const Bytes ppm = Ppm(w, h, rgb);
-  std::ofstream(dir / "in.ppm", std::ios::binary)
-      .write(reinterpret_cast<const char*>(ppm.data()), ppm.size());
-  const std::string command = std::string(IMAGEMAGICK_CONVERT) + " " + (dir / "in.ppm").string() +
+  std::ofstream(dir / inputName, std::ios::binary)
+      .write(reinterpret_cast<const char*>(input.data()), input.size());
+  const std::string command = std::string(IMAGEMAGICK_CONVERT) + " " + (dir / inputName).string() +
                               " " + options + (dir / "out").string();
   EXPECT_EQ(system(command.c_str()), 0) << command;
   std::ifstream in(dir / "out", std::ios::binary);
   const Bytes out((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   fs::remove_all(dir);
   return out;
+}
+
+// The picture written by ImageMagick with the given options and output format.
+Bytes Magick(int w, int h, const Bytes& rgb, const std::string& options) {
+  return MagickFrom(Ppm(w, h, rgb), "in.ppm", options);
+}
+
+void PutLe(Bytes& file, size_t at, uint32_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) file[at + i] = uint8_t(v >> (8 * i));
+}
+
+// An animated WebP of the given canvas whose frames are still WebP files placed at (x, y)
+// (even), each shown 100 ms, not blended, not disposed.
+struct Frame {
+  uint32_t x, y;
+  Bytes still;
+};
+Bytes Animation(uint32_t width, uint32_t height, const std::vector<Frame>& frames) {
+  Bytes file = {'R', 'I', 'F', 'F', 0,  0, 0, 0, 'W',  'E', 'B', 'P',
+                'V', 'P', '8', 'X', 10, 0, 0, 0, 0x12, 0,   0,   0};  // animation and alpha
+  file.resize(30);
+  PutLe(file, 24, width - 1, 3);
+  PutLe(file, 27, height - 1, 3);
+  file.insert(file.end(), {'A', 'N', 'I', 'M', 6, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  for (const Frame& frame : frames) {
+    const size_t at = file.size();
+    const Bytes chunk(frame.still.begin() + 12, frame.still.end());  // its VP8 or VP8L chunk
+    file.insert(file.end(), {'A', 'N', 'M', 'F', 0, 0, 0, 0});
+    file.resize(at + 24);
+    PutLe(file, at + 4, uint32_t(16 + chunk.size()), 4);
+    PutLe(file, at + 8, frame.x / 2, 3);
+    PutLe(file, at + 11, frame.y / 2, 3);
+    int w = 0, h = 0;
+    EXPECT_TRUE(WebPGetInfo(frame.still.data(), frame.still.size(), &w, &h));
+    PutLe(file, at + 14, uint32_t(w - 1), 3);
+    PutLe(file, at + 17, uint32_t(h - 1), 3);
+    PutLe(file, at + 20, 100, 3);
+    file[at + 23] = 2;  // no blending
+    file.insert(file.end(), chunk.begin(), chunk.end());
+  }
+  PutLe(file, 4, uint32_t(file.size() - 8), 4);
+  return file;
 }
 
 // The canvas read back through the plug-in's own decoder, so the layout cannot drift.
@@ -156,8 +199,9 @@ TEST(FitColours, TestCardExactInEveryFormat) {
   for (auto& [name, file] : InMemoryFormats(640, 200, Card(640, 200))) {
     EXPECT_EQ(Fit(file).BarErrors(), 0) << name;
   }
-  for (const char* options : {"GIF:", "-type Palette -colors 256 BMP3:", "PSD:", "-depth 16 PNG48:",
-                              "-colors 8 BMP3:", "-alpha on BMP:"}) {
+  for (const char* options :
+       {"GIF:", "-type Palette -colors 256 BMP3:", "PSD:", "-depth 16 PNG48:", "-colors 8 BMP3:",
+        "-alpha on BMP:", "-define webp:lossless=true WEBP:"}) {
     EXPECT_EQ(Fit(Magick(640, 400, Card(640, 400), options)).BarErrors(), 0) << options;
   }
   // Grey bars: 0, 18, 54, 73, 182, 201, 237, 255 (Rec. 709 weights).
@@ -230,6 +274,40 @@ TEST(FitColours, TransparencyIsOverBlack) {
   // Dithered, half-transparent white is about half white.
   const Bytes half = Picture(640, 200, [](int, int) { return Bytes{255, 255, 255, 128}; });
   EXPECT_NEAR(Fit(Png(640, 200, 4, half), Res640, DitherDiffusion).Mean(2), 128, 4);
+}
+
+// WebP as browsers save it: lossy close to the bars, alpha over black, an animation's first
+// frame.
+TEST(FitColours, WebpLossyAlphaAndAnimation) {
+  // Lossy: only the pixels beside a bar's edge may differ (at most a column on each side).
+  for (const char* options : {"-quality 90 WEBP:", "-quality 40 WEBP:"}) {
+    const Bytes webp = Magick(640, 400, Card(640, 400), options);
+    ASSERT_EQ(std::string(webp.begin() + 12, webp.begin() + 16), "VP8 ") << options;
+    EXPECT_LE(Fit(webp).BarErrors(), 7 * 2 * 200) << options;
+  }
+  // Alpha, lossless and lossy (the alpha plane itself lossless): 127 over black is black.
+  for (const char* kind : {"-define webp:lossless=true WEBP:", "-quality 80 WEBP:"}) {
+    for (auto [alpha, shown] : {std::pair<int, int>{127, 0}, {128, 7}, {255, 7}, {0, 0}}) {
+      const Bytes rgba = Picture(64, 64, [=](int, int) {
+        return Bytes{255, 255, 255, uint8_t(alpha)};
+      });
+      const Bytes webp = MagickFrom(Png(64, 64, 4, rgba), "in.png", kind);
+      EXPECT_EQ(Fit(webp).Wrong([=](int, int) { return shown; }), 0) << kind << alpha;
+    }
+  }
+  // Two frames, the bars then the bars reversed: the first is what is fitted.
+  const Bytes frames =
+      Magick(640, 200, Card(640, 200), "\\( +clone -flop \\) -delay 20 -loop 0 WEBP:");
+  ASSERT_NE(std::search(frames.begin(), frames.end(), std::begin("ANMF"), std::end("ANMF") - 1),
+            frames.end());
+  EXPECT_EQ(Fit(frames).BarErrors(), 0);
+  // A first frame smaller than the canvas: the rest of the canvas is transparent, so black.
+  const Bytes quarter = Magick(320, 100, Card(320, 100), "-define webp:lossless=true WEBP:");
+  const Bytes whole = Magick(640, 200, Card(640, 200), "-define webp:lossless=true WEBP:");
+  EXPECT_EQ(Fit(Animation(640, 200, {{320, 100, quarter}, {0, 0, whole}})).Wrong([](int x, int y) {
+    return x < 320 || y < 100 ? 0 : (x - 320) / 40;
+  }),
+            0);
 }
 
 TEST(FitDither, KeepsTheAverageColour) {
@@ -309,7 +387,8 @@ TEST(FitDecode, RowsInBandsFitAsTheWholePicture) {
     const std::vector<std::pair<Bytes, Bytes>> sameFit = {
         {Png(w, h, 3, rgb), Ppm(w, h, rgb)},
         {Magick(w, h, rgb, "-interlace PNG PNG24:"), Ppm(w, h, rgb)},
-        {Png(w, h, 4, rgba), tga}};
+        {Png(w, h, 4, rgba), tga},
+        {Magick(w, h, rgb, "-define webp:lossless=true WEBP:"), Ppm(w, h, rgb)}};
     for (const auto& [png, other] : sameFit) {
       for (Resolution res : {Res640, Res320}) {
         for (DitherMode dither : {DitherNone, DitherOrdered, DitherDiffusion}) {
@@ -377,6 +456,39 @@ TEST(FitDecode, LibpngGivesStbImagesPixels) {
 }
 #endif
 
+// WebP is fed to libwebp a piece at a time and taken a band at a time; the pixels must be
+// those of its one-call decoder.
+TEST(FitDecode, WebpInPiecesGivesLibwebpsPixels) {
+  std::mt19937 random(17);
+  const Bytes rgb = Picture(1501, 701, [&](int x, int y) {
+    return Bytes{uint8_t(x * 5 + y), uint8_t(random() % 64), uint8_t(y * 4)};
+  });
+  const std::string alpha =
+      "\\( +clone -channel G -separate +channel \\) -alpha off -compose CopyOpacity -composite ";
+  const std::string lossless = "-define webp:lossless=true WEBP:";
+  for (const std::string& kind : {std::string("-quality 75 WEBP:"),
+                                  alpha + "-quality 75 WEBP:", lossless, alpha + lossless}) {
+    const Bytes webp = Magick(1501, 701, rgb, kind);
+    ASSERT_GT(webp.size(), 4u * 16384) << kind << ": too small to come in pieces";
+    WebPBitstreamFeatures features;
+    ASSERT_EQ(WebPGetFeatures(webp.data(), webp.size(), &features), VP8_STATUS_OK);
+    const uint32_t channels = features.has_alpha ? 4 : 3;
+    int w = 0, h = 0;
+    uint8_t* whole = features.has_alpha ? WebPDecodeRGBA(webp.data(), webp.size(), &w, &h)
+                                        : WebPDecodeRGB(webp.data(), webp.size(), &w, &h);
+    ASSERT_NE(whole, nullptr);
+    DecodedPicture picture;
+    EXPECT_EQ(DecodePicture(webp.data(), webp.size(), picture), "") << kind;
+    EXPECT_EQ(picture.width, 1501u);
+    EXPECT_EQ(picture.height, 701u);
+    EXPECT_EQ(picture.channels, channels) << kind;
+    if (picture.pixels != nullptr && picture.channels == channels) {
+      EXPECT_EQ(memcmp(picture.pixels, whole, size_t(w) * h * channels), 0) << kind;
+    }
+    WebPFree(whole);
+  }
+}
+
 std::string FitFailure(const Bytes& file) {
   Bytes pixels = {1, 2, 3};
   const std::string failure = FitPicture(file.data(), file.size(), Res640, DitherNone, pixels);
@@ -389,7 +501,9 @@ void PutBe32(Bytes& file, size_t at, uint32_t v) {
 }
 
 TEST(FitRefusal, EveryBadInputHasItsReason) {
-  const std::string unknown = "not a picture gramconv can read (unknown format or damaged file)";
+  const std::string unknown =
+      "not a picture gramconv can read (unknown format or damaged file; reads PNG, JPEG, GIF, "
+      "BMP, TGA, PNM, PSD, WebP)";
   EXPECT_EQ(FitFailure({}), "the file is empty");
   const std::string text = "this is a letter, not a picture\n";
   EXPECT_EQ(FitFailure(Bytes(text.begin(), text.end())), unknown);
@@ -448,6 +562,50 @@ TEST(FitRefusal, EveryBadInputHasItsReason) {
             std::string::npos);
   const std::string pnmWide = "P5 70000 1 255\n" + std::string(70000, '\0');
   EXPECT_NE(FitFailure(Bytes(pnmWide.begin(), pnmWide.end())).find("65536"), std::string::npos);
+}
+
+TEST(FitRefusal, BadWebpHasItsReason) {
+  std::mt19937 random(23);
+  const Bytes noisy = Picture(640, 200, [&](int, int) { return Rgb(random() % 8); });
+  const Bytes lossless = Magick(640, 200, noisy, "-define webp:lossless=true WEBP:");
+  const Bytes lossy = Magick(640, 200, noisy, "-quality 80 WEBP:");
+  const Bytes animated = Animation(640, 200, {{0, 0, lossless}, {0, 0, lossy}});
+  const std::string cutShort = "the picture is cut short";
+  for (const Bytes* file : {&lossless, &lossy, &animated}) {
+    for (size_t keep : {size_t(20), file->size() / 3, file->size() - 1}) {
+      EXPECT_EQ(FitFailure(Bytes(file->begin(), file->begin() + keep)), cutShort) << keep;
+    }
+  }
+  // Damaged: lossless data changed after a sound header (lossy data has no checks, but its
+  // frame's start code has), a frame placed past the canvas, a stream's wrong signature.
+  const std::string damaged = "the picture is damaged";
+  Bytes changed = lossless;
+  for (size_t i = 40; i < changed.size(); i += 7) changed[i] ^= 0x5a;
+  EXPECT_EQ(FitFailure(changed).find(damaged), 0u) << FitFailure(changed);
+  changed = lossy;
+  changed[23] = 0;  // 9d 01 2a
+  EXPECT_EQ(FitFailure(changed).find(damaged), 0u) << FitFailure(changed);
+  Bytes outside = animated;
+  PutLe(outside, 44 + 8, 100, 3);  // the first frame 200 pixels right: past the canvas
+  EXPECT_EQ(FitFailure(outside).find(damaged), 0u) << FitFailure(outside);
+  Bytes badSignature = lossless;
+  badSignature[20] = 0x2e;  // a VP8L stream starts with 0x2f
+  EXPECT_EQ(FitFailure(badSignature).find(damaged), 0u);
+
+  // Declared huge by a tiny file: refused from the header. A lossless stream holds up to
+  // 16384 a side, an animation's canvas up to 16777216.
+  Bytes huge = lossless;
+  PutLe(huge, 21, 0x0fffffff, 4);  // 14 bits of width - 1, 14 of height - 1
+  EXPECT_EQ(FitFailure(huge),
+            "the picture is 16384x16384 = 268435456 pixels; gramconv takes at most 100000000");
+  Bytes canvas = animated;
+  PutLe(canvas, 24, 19999, 3);
+  PutLe(canvas, 27, 19999, 3);
+  EXPECT_EQ(FitFailure(canvas),
+            "the picture is 20000x20000 = 400000000 pixels; gramconv takes at most 100000000");
+  PutLe(canvas, 24, 69999, 3);
+  PutLe(canvas, 27, 0, 3);
+  EXPECT_NE(FitFailure(canvas).find("65536"), std::string::npos) << FitFailure(canvas);
 }
 
 // An RLE bitmap of width x height at 4 or 8 bits, its palette index i showing colour
@@ -590,9 +748,13 @@ TEST(FitProgress, ReportsTheShareReadAndStopsWhenAsked) {
   Bytes jpeg;
   stbi_write_jpg_to_func(Append, &jpeg, 600, 400, 3, noise.data(), 90);
   // PNG by libpng natively, by stb_image in the Windows build; JPEG by stb_image as it reads;
-  // PNM's pixels in one read.
+  // PNM's pixels in one read; WebP fed to libwebp in pieces.
   const std::pair<Bytes, size_t> files[] = {
-      {Png(600, 400, 3, noise), 8}, {jpeg, 8}, {Ppm(600, 400, noise), 1}};
+      {Png(600, 400, 3, noise), 8},
+      {jpeg, 8},
+      {Ppm(600, 400, noise), 1},
+      {Magick(600, 400, noise, "-define webp:lossless=true WEBP:"), 8},
+      {Magick(600, 400, noise, "-quality 90 WEBP:"), 8}};
   for (const auto& [file, reports] : files) {
     Watcher all(2.0f);
     Bytes pixels;

@@ -44,6 +44,22 @@ open("junk.png", "wb").write(b"not a picture at all")
 PY
 mkdir folder.bmp
 
+echo "== a TIFF read by the Windows Imaging Component, one cut short"
+convert=/usr/bin/convert
+[ -x "$convert" ] || convert=convert
+"$convert" stripes.ppm -compress lzw TIFF:stripes.tiff || fail "ImageMagick wrote no TIFF"
+head -c "$(($(stat -c %s stripes.tiff) / 2))" stripes.tiff >cut.tiff
+gc fit stripes.tiff stripes-tiff.bmp
+expect_rc 0 "fit stripes.tiff"
+expect_in "$out" "wrote stripes-tiff.bmp: stripes.tiff fitted to 640x200" "fit stripes.tiff"
+gc import --yes stripes-tiff.bmp stripes-tiff.gram
+expect_rc 0 "import stripes-tiff.bmp"
+cmp -s stripes-tiff.gram stripes.gram || fail "stripes-tiff.gram is not the stripes"
+gc fit cut.tiff cut.bmp
+expect_rc 1 "fit cut.tiff"
+expect_in "$err" "cut.tiff: " "fit cut.tiff"
+[ ! -e cut.bmp ] || fail "a TIFF cut short left cut.bmp"
+
 for name in "絵・テスト" "한글é"; do
   echo "== $name: fit, import, export"
   cp stripes.ppm "$name.ppm"
@@ -103,6 +119,10 @@ for picture in junk.png missing.png folder.bmp; do
   expect_rc 1 "fit $picture"
   expect_in "$err" "$picture" "fit $picture"
 done
+# An unknown file is told which formats are read: gramconv's own and those of Windows.
+gc fit junk.png out.bmp
+expect_in "$err" "junk.png: not a picture gramconv can read (unknown format or damaged file; reads PNG, JPEG, GIF, BMP, TGA, PNM, PSD; through Windows " "fit junk.png"
+expect_in "$err" "TIFF" "the formats listed for junk.png"
 gc junk.png
 expect_rc 1 "drop junk.png"
 [ ! -e out.bmp ] && [ ! -e junk-640x200.bmp ] || fail "a bad picture left a file"
@@ -136,6 +156,7 @@ expect_in "$shown" "Press Enter to close this window." "started without argument
 
 echo "== nothing else left behind"
 expected=$(printf '%s\n' folder.bmp junk.png stripes.gram stripes.ppm \
+  stripes.tiff cut.tiff stripes-tiff.bmp stripes-tiff.gram \
   "絵・テスト.ppm" "絵・テスト.bmp" "絵・テスト.gram" "絵・テスト-export.bmp" "絵・テスト-640x200.bmp" \
   "한글é.ppm" "한글é.bmp" "한글é.gram" "한글é-export.bmp" "한글é-640x200.bmp" \
   "drop 絵.ppm" "drop 絵-640x200.bmp" | sort)

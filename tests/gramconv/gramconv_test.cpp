@@ -240,6 +240,7 @@ TEST_F(Gramconv, HelpPrintsUsageOnStdoutAndSucceeds) {
     EXPECT_TRUE(Contains(r.out,
                          "gramconv fit [--res 320|640] [--dither none|ordered|diffusion] "
                          "[--yes] PICTURE BMP_FILE"));
+    EXPECT_TRUE(Contains(r.out, "PNM, PSD, WebP)")) << r.out;
     EXPECT_EQ(r.err, "");
   }
   EXPECT_TRUE(Listing().empty());
@@ -613,13 +614,14 @@ TEST_F(Gramconv, BadPicturesAreRefusedWithoutOutput) {
   WriteFile(In("short.ppm"), good.substr(0, good.size() / 2));
   WriteFile(In("huge.ppm"), "P6\n20000 20000\n255\n" + std::string(1000, '\x40'));
   WriteFile(In("nothing.ppm"), "P6\n0 0\n255\n");
+  WriteFile(In("cut.webp"), std::string("RIFF\x10\x27\0\0WEBPVP8L\x04\x27\0\0\x2f\x3f\0\x1f", 25));
   ASSERT_EQ(mkfifo(In("pipe.ppm").c_str(), 0600), 0);
   fs::create_directory(In("folder.ppm"));
   WriteFile(In("old.bmp"), "kept");
   const std::set<std::string> files = Listing();
 
   for (const char* picture : {"empty.ppm", "junk.png", "short.ppm", "huge.ppm", "nothing.ppm",
-                              "pipe.ppm", "folder.ppm", "missing.ppm"}) {
+                              "cut.webp", "pipe.ppm", "folder.ppm", "missing.ppm"}) {
     for (const char* target : {"new.bmp", "old.bmp"}) {
       const Outcome r = Run({"fit", "--yes", picture, target});
       EXPECT_EQ(r.status, 1) << picture;
@@ -629,8 +631,16 @@ TEST_F(Gramconv, BadPicturesAreRefusedWithoutOutput) {
     }
   }
   // The size is refused from the header, before any decoding.
-  const Outcome r = Run({"fit", "huge.ppm", "new.bmp"});
+  Outcome r = Run({"fit", "huge.ppm", "new.bmp"});
   EXPECT_TRUE(Contains(r.err, "400000000")) << r.err;
+  r = Run({"fit", "cut.webp", "new.bmp"});
+  EXPECT_TRUE(Contains(r.err, "cut.webp: the picture is cut short")) << r.err;
+  // An unknown file is told which formats are read.
+  r = Run({"fit", "junk.png", "new.bmp"});
+  EXPECT_TRUE(Contains(r.err,
+                       "junk.png: not a picture gramconv can read (unknown format or "
+                       "damaged file; reads PNG, JPEG, GIF, BMP, TGA, PNM, PSD, WebP)"))
+      << r.err;
   EXPECT_EQ(Listing(), files);
   EXPECT_EQ(ReadFile(In("old.bmp")), "kept");
 }

@@ -15,6 +15,12 @@
 #ifdef FIT_LIBPNG
 #include "png_decode.h"
 #endif
+#ifdef FIT_LIBWEBP
+#include "webp_decode.h"
+#endif
+#ifdef _WIN32
+#include "wic_decode_win32.h"
+#endif
 
 // Only the formats users bring; PIC and HDR stay out of reach of hostile files.
 #define STB_IMAGE_IMPLEMENTATION
@@ -82,6 +88,26 @@ const stbi_io_callbacks kCallbacks = {ReadBytes, SkipBytes, AtEnd};
 
 const char kUnknown[] = "not a picture gramconv can read (unknown format or damaged file)";
 
+// The formats read by gramconv's own decoders in this build.
+#ifdef FIT_LIBWEBP
+const char kOwnFormats[] = "PNG, JPEG, GIF, BMP, TGA, PNM, PSD, WebP";
+#else
+const char kOwnFormats[] = "PNG, JPEG, GIF, BMP, TGA, PNM, PSD";
+#endif
+
+// kUnknown with the formats this machine reads: gramconv's own, and on Windows those its
+// imaging component adds.
+std::string UnknownFormat() {
+  std::string formats = kOwnFormats;
+#ifdef _WIN32
+  const std::string more = WicFormats(formats);
+  if (!more.empty()) formats += "; through Windows " + more;
+#endif
+  std::string message = kUnknown;
+  message.insert(message.size() - 1, "; reads " + formats);
+  return message;
+}
+
 // Debian's stb_image trusts the counts of a JPEG Huffman table: counts adding up to more than
 // 256 codes write past its tables. No valid JPEG has such a table, so the marker segments
 // are walked the way stb walks them (fill bytes skipped, lengths followed, the bytes between
@@ -146,23 +172,6 @@ bool PnmNumbersFit(const uint8_t* data, size_t size) {
   return true;
 }
 
-// "" when a picture of this size may be decoded, else why not.
-std::string JudgeSize(uint32_t width, uint32_t height) {
-  if (width == 0 || height == 0) return "the picture has no pixels";
-  const uint64_t pixels = uint64_t(width) * height;
-  const std::string declared =
-      "the picture is " + std::to_string(width) + "x" + std::to_string(height);
-  if (pixels > kMaxPicturePixels) {
-    return declared + " = " + std::to_string(pixels) + " pixels; gramconv takes at most " +
-           std::to_string(kMaxPicturePixels);
-  }
-  if (width > kMaxPictureSide || height > kMaxPictureSide) {
-    return declared + "; gramconv takes at most " + std::to_string(kMaxPictureSide) +
-           " pixels on a side";
-  }
-  return "";
-}
-
 // Words for what stb reports; its own short reason is kept for the rest.
 std::string Reason(const std::string& stb, bool starved) {
   if (stb == "unknown image type") return kUnknown;
@@ -192,8 +201,9 @@ std::string FailureReason(const MemoryReader& reader) {
 
 // stb's info tries every format in turn and then says only "unknown image type". A file that
 // starts like a PNG, JPEG or BMP is given to that format's header reader alone, for its own
-// reason and, for PNG and JPEG, the size it stored before refusing it.
-std::string HeaderRefusal(const uint8_t* data, size_t size) {
+// reason and, for PNG and JPEG, the size it stored before refusing it (then sizeRefused).
+std::string HeaderRefusal(const uint8_t* data, size_t size, bool& sizeRefused) {
+  sizeRefused = false;
   MemoryReader reader{data, size};
   stbi_io_callbacks callbacks = kCallbacks;
   stbi__context context{};
@@ -213,14 +223,32 @@ std::string HeaderRefusal(const uint8_t* data, size_t size) {
   const std::string stb = StbReason();
   if (sized && (stb == "too large" || stb == "0-pixel image" || stb == "0 width")) {
     const std::string refusal = JudgeSize(context.img_x, context.img_y);
-    if (!refusal.empty()) return refusal;
+    sizeRefused = !refusal.empty();
+    if (sizeRefused) return refusal;
   }
+  sizeRefused = stb == "too large";
   return Reason(stb, reader.starved);
 }
 
 }  // namespace
 
 const char kFitCancelled[] = "cancelled";
+
+std::string JudgeSize(uint32_t width, uint32_t height) {
+  if (width == 0 || height == 0) return "the picture has no pixels";
+  const uint64_t pixels = uint64_t(width) * height;
+  const std::string declared =
+      "the picture is " + std::to_string(width) + "x" + std::to_string(height);
+  if (pixels > kMaxPicturePixels) {
+    return declared + " = " + std::to_string(pixels) + " pixels; gramconv takes at most " +
+           std::to_string(kMaxPicturePixels);
+  }
+  if (width > kMaxPictureSide || height > kMaxPictureSide) {
+    return declared + "; gramconv takes at most " + std::to_string(kMaxPictureSide) +
+           " pixels on a side";
+  }
+  return "";
+}
 
 DecodedPicture::~DecodedPicture() { free(pixels); }
 
@@ -242,6 +270,13 @@ std::string DecodePicture(const uint8_t* data, size_t size, RowSink& sink, bool 
     size = expanded.size();
   }
 
+#ifdef FIT_LIBWEBP
+  if (IsWebp(data, size)) {
+    ReadWatch watch{progress, size};
+    return DecodeWebp(data, size, sink, watch);
+  }
+#endif
+
   if (!JpegTablesFit(data, size)) {
     return "the picture is damaged (a JPEG Huffman table lists more than 256 codes)";
   }
@@ -253,7 +288,16 @@ std::string DecodePicture(const uint8_t* data, size_t size, RowSink& sink, bool 
   MemoryReader header{data, size};
   int width = 0, height = 0, comp = 0;
   if (!stbi_info_from_callbacks(&kCallbacks, &header, &width, &height, &comp)) {
-    return HeaderRefusal(data, size);
+    bool sizeRefused = false;
+    const std::string refusal = HeaderRefusal(data, size, sizeRefused);
+#ifdef _WIN32
+    // What stb cannot read may be a format Windows reads; a size refused stays refused.
+    if (!sizeRefused) {
+      const std::string byWindows = DecodeWithWic(data, size, sink, watch);
+      if (byWindows != kWicNoDecoder) return byWindows;
+    }
+#endif
+    return refusal == kUnknown ? UnknownFormat() : refusal;
   }
   if (width <= 0 || height <= 0) return "the picture has no pixels";
   const std::string refusal = JudgeSize(uint32_t(width), uint32_t(height));
@@ -281,7 +325,18 @@ std::string DecodePicture(const uint8_t* data, size_t size, RowSink& sink, bool 
     stbi_image_free(pixels);
     return kFitCancelled;
   }
-  if (pixels == nullptr) return FailureReason(body);
+  if (pixels == nullptr) {
+    const std::string failure = FailureReason(body);
+#ifdef _WIN32
+    // A form of PNG or JPEG stb does not know may still be one Windows reads; a file cut
+    // short is not given a second try.
+    if (!body.starved && failure != "not enough memory to read the picture") {
+      const std::string byWindows = DecodeWithWic(data, size, sink, watch);
+      if (byWindows.empty() || byWindows == kFitCancelled) return byWindows;
+    }
+#endif
+    return failure == kUnknown ? UnknownFormat() : failure;
+  }
   if (body.starved || w != width || h != height || channels < 1 || channels > 4) {
     stbi_image_free(pixels);
     return body.starved ? "the picture is cut short"

@@ -12,6 +12,10 @@ constexpr uint64_t kMaxPicturePixels = 100000000;
 // would otherwise allow sides of 16 million.
 constexpr uint32_t kMaxPictureSide = 65536;
 
+// "" when a picture of this size may be decoded, else why not (for the user). Every reader
+// asks before it allocates anything for the pixels.
+std::string JudgeSize(uint32_t width, uint32_t height);
+
 // A decoded picture: width x height pixels, top row first, of `channels` bytes each: 1 grey,
 // 2 grey and alpha, 3 R G B, 4 R G B A.
 class DecodedPicture {

@@ -16,8 +16,14 @@ const char kHelp[] =
     "\n"
     "Converts a GRAM dump (48000 bytes: planes 0, 1 and 2, line 0 first) to a 16-colour\n"
     "BMP file and back, with the Vantrel plug-in's own conversions and messages, and fits\n"
-    "any picture (PNG, JPEG, GIF, BMP, TGA, PNM, PSD) into a BMP file the plug-in imports\n"
-    "with the colours shown.\n"
+#ifdef _WIN32
+    "any picture (PNG, JPEG, GIF, BMP, TGA, PNM, PSD, and what the Windows Imaging\n"
+    "Component of this machine reads: TIFF, JPEG XR, ICO; WebP and HEIF on Windows 10\n"
+    "and 11) into a BMP file the plug-in imports with the colours shown.\n"
+#else
+    "any picture (PNG, JPEG, GIF, BMP, TGA, PNM, PSD, WebP) into a BMP file the plug-in\n"
+    "imports with the colours shown.\n"
+#endif
     "  --res 320|640  picture width (default 640)\n"
     "  --dither none|ordered|diffusion\n"
     "                 fit only: how shades between the 8 colours are drawn (default none)\n"

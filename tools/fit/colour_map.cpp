@@ -1,8 +1,8 @@
 // The canvas mapped to the 8 GRAM colours, plainly or dithered.
 #include "colour_map.h"
 
-#include <math.h>
 #include <stddef.h>
+#include <string.h>
 
 #include <vector>
 
@@ -82,66 +82,73 @@ void MapDiffusion(const Value* canvas, uint32_t width, uint32_t height, uint8_t*
   }
 }
 
-// CIELAB (D65) of linear-light colours, for the nearest colour as an eye judges it.
-class Lab {
- public:
-  Lab() {
-    for (int i = 0; i <= kSteps; ++i) cubeRoot_[i] = float(F(double(i) / kSteps));
+// CIELAB's f: a cube root, straight near black. The root is a guess from the float's bits
+// refined by two Newton steps (relative error below 1e-6): plain arithmetic the compiler
+// can run on several pixels at once, where a library cube root per pixel would cost more
+// than the whole dithering.
+inline float LabF(float t) {
+  uint32_t bits;
+  memcpy(&bits, &t, sizeof bits);
+  bits = bits / 3 + 709921077u;
+  float root;
+  memcpy(&root, &bits, sizeof root);
+  root = (2 * root + t / (root * root)) * (1.0f / 3);
+  root = (2 * root + t / (root * root)) * (1.0f / 3);
+  return t > 216.0f / 24389 ? root : (24389.0f / 27 * t + 16) / 116;
+}
+
+// L*, a*, b* (D65) of R, G, B in linear light, 0 to 1.
+inline void LabOf(float r, float g, float b, float& l, float& a, float& bb) {
+  // sRGB primaries to XYZ, each row divided by the white point's value, so white is 1, 1, 1.
+  const float x = LabF((0.4124f * r + 0.3576f * g + 0.1805f * b) * (1 / 0.9505f));
+  const float y = LabF(0.2126f * r + 0.7152f * g + 0.0722f * b);
+  const float z = LabF((0.0193f * r + 0.1192f * g + 0.9505f * b) * (1 / 1.0890f));
+  l = 116 * y - 16;
+  a = 500 * (x - y);
+  bb = 200 * (y - z);
+}
+
+// The 8 colours in CIELAB, by colour number.
+struct Corners {
+  float l[8], a[8], b[8];
+  Corners() {
     for (int n = 0; n < 8; ++n) {
-      Of(n & 2 ? 1.0f : 0.0f, n & 4 ? 1.0f : 0.0f, n & 1 ? 1.0f : 0.0f, corner_[n]);
+      LabOf(n & 2 ? 1.0f : 0.0f, n & 4 ? 1.0f : 0.0f, n & 1 ? 1.0f : 0.0f, l[n], a[n], b[n]);
     }
   }
-  // L*, a*, b* of R, G, B in linear light, 0 to 1.
-  void Of(float r, float g, float b, float* lab) const {
-    // sRGB primaries to XYZ, each row divided by the white point's value, so white is 1, 1, 1.
-    const float x = Root((0.4124f * r + 0.3576f * g + 0.1805f * b) / 0.9505f);
-    const float y = Root(0.2126f * r + 0.7152f * g + 0.0722f * b);
-    const float z = Root((0.0193f * r + 0.1192f * g + 0.9505f * b) / 1.0890f);
-    lab[0] = 116 * y - 16;
-    lab[1] = 500 * (x - y);
-    lab[2] = 200 * (y - z);
-  }
-  // The colour number nearest to lab (squared CIELAB distance), ties to the lower number.
-  uint8_t Nearest(const float* lab) const {
-    uint8_t best = 0;
-    float bestDistance = 1e30f;
-    for (uint8_t n = 0; n < 8; ++n) {
-      const float dl = lab[0] - corner_[n][0], da = lab[1] - corner_[n][1],
-                  db = lab[2] - corner_[n][2];
-      const float distance = dl * dl + da * da + db * db;
-      if (distance < bestDistance) best = n, bestDistance = distance;
-    }
-    return best;
-  }
-
- private:
-  static constexpr int kSteps = 4096;
-  // CIELAB's f: a cube root, straight near black.
-  static double F(double t) {
-    return t > 216.0 / 24389 ? cbrt(t) : (24389.0 / 27 * t + 16) / 116;
-  }
-  // f by a table, linearly between its steps: no cube root per pixel.
-  float Root(float t) const {
-    t = t < 0 ? 0 : t > 1 ? 1 : t;
-    const float at = t * kSteps;
-    const int i = int(at) < kSteps ? int(at) : kSteps - 1;
-    return cubeRoot_[i] + (cubeRoot_[i + 1] - cubeRoot_[i]) * (at - float(i));
-  }
-  float cubeRoot_[kSteps + 1];
-  float corner_[8][3];
 };
+const Corners kCorners;  // filled once, before main
 
-const Lab kLab;  // its tables filled once, before main
-
-// Each pixel's nearest colour in CIELAB. Not per channel: in linear light a 50% channel
-// looks far brighter than half way, so the plain nearest corner would be too dark.
+// Each pixel's nearest colour in CIELAB (squared distance), ties to the lower number. Not
+// per channel: in linear light a 50% channel looks far brighter than half way, so the
+// plain nearest corner would be too dark. Pixels go a block at a time through plain loops
+// over arrays, which the compiler runs on several pixels at once.
 void MapNearestLab(const uint16_t* canvas, size_t count, uint8_t* colours) {
-
+  constexpr size_t kBlock = 256;
   constexpr float kScale = 1.0f / kFullLight;
-  for (size_t i = 0; i < count; ++i, canvas += 3) {
-    float pixel[3];
-    kLab.Of(canvas[0] * kScale, canvas[1] * kScale, canvas[2] * kScale, pixel);
-    colours[i] = kLab.Nearest(pixel);
+  float r[kBlock], g[kBlock], b[kBlock], l[kBlock], a[kBlock], bb[kBlock];
+  for (size_t start = 0; start < count; start += kBlock) {
+    const size_t n = count - start < kBlock ? count - start : kBlock;
+    const uint16_t* pixel = canvas + start * 3;
+    for (size_t i = 0; i < n; ++i) {
+      r[i] = pixel[3 * i] * kScale;
+      g[i] = pixel[3 * i + 1] * kScale;
+      b[i] = pixel[3 * i + 2] * kScale;
+    }
+    for (size_t i = 0; i < n; ++i) LabOf(r[i], g[i], b[i], l[i], a[i], bb[i]);
+    for (size_t i = 0; i < n; ++i) {
+      float best = 1e30f;
+      uint32_t number = 0;
+      for (uint32_t c = 0; c < 8; ++c) {
+        const float dl = l[i] - kCorners.l[c], da = a[i] - kCorners.a[c],
+                    db = bb[i] - kCorners.b[c];
+        const float distance = dl * dl + da * da + db * db;
+        const bool nearer = distance < best;
+        number = nearer ? c : number;
+        best = nearer ? distance : best;
+      }
+      colours[start + i] = uint8_t(number);
+    }
   }
 }
 

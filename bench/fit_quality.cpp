@@ -135,7 +135,8 @@ std::vector<Picture> Pictures(bool tiny, const std::string& convert, const fs::p
   }));
   // Hard edges: a checkerboard of mid colours, thin lines, a disc.
   pictures.push_back(Made("hard edges", w, h, [&](int x, int y, uint8_t* rgb) {
-    static const uint8_t kColours[4][3] = {{200, 40, 40}, {40, 160, 220}, {240, 220, 60}, {30, 30, 30}};
+    static const uint8_t kColours[4][3] = {
+        {200, 40, 40}, {40, 160, 220}, {240, 220, 60}, {30, 30, 30}};
     const int cell = ((x / 80) + (y / 80)) % 4;
     memcpy(rgb, kColours[cell], 3);
     if (x % 64 < 2 || y % 50 < 2) rgb[0] = rgb[1] = rgb[2] = 255;
@@ -269,7 +270,9 @@ void Blur(Light& light) {
 
 // CIELAB (D65) of linear R, G, B.
 void Lab(const float* rgb, double* lab) {
-  const auto f = [](double t) { return t > 216.0 / 24389 ? cbrt(t) : (24389.0 / 27 * t + 16) / 116; };
+  const auto f = [](double t) {
+    return t > 216.0 / 24389 ? cbrt(t) : (24389.0 / 27 * t + 16) / 116;
+  };
   const double r = rgb[0], g = rgb[1], b = rgb[2];
   const double x = f((0.4124 * r + 0.3576 * g + 0.1805 * b) / 0.9505);
   const double y = f(0.2126 * r + 0.7152 * g + 0.0722 * b);
@@ -313,9 +316,9 @@ Bytes ColoursOf(const Bytes& file) {
 struct Mode {
   const char* name;
   bool fit;
-  DitherMode dither;       // fit
-  FitGamma gamma;          // fit
-  const char* options;     // ImageMagick, between resize and remap
+  DitherMode dither;    // fit
+  FitGamma gamma;       // fit
+  const char* options;  // ImageMagick, between resize and remap
 };
 
 const Mode kModes[] = {
@@ -352,11 +355,13 @@ int main(int argc, char** argv) {
   Run(convert + " xc:'#000000' xc:'#0000ff' xc:'#ff0000' xc:'#ff00ff' xc:'#00ff00' " +
       "xc:'#00ffff' xc:'#ffff00' xc:'#ffffff' +append PNG24:" + palette.string());
 
-  printf("mean delta E (CIE76, CIELAB D65) of the 640x400 screen against the original, both\n"
-         "blurred in linear light with sigma %.1f screen pixels; fit at 640x200\n\n",
-         kEyeSigma);
+  printf(
+      "mean delta E (CIE76, CIELAB D65) of the 640x400 screen against the original, both\n"
+      "blurred in linear light with sigma %.1f screen pixels; fit at 640x200\n\n",
+      kEyeSigma);
   printf("%-14s", "picture");
-  for (const Mode& mode : kModes) printf(" %*s", int(std::max<size_t>(7, strlen(mode.name))), mode.name);
+  for (const Mode& mode : kModes)
+    printf(" %*s", int(std::max<size_t>(7, strlen(mode.name))), mode.name);
   printf("\n");
   double sums[kModeCount] = {};
   const std::vector<Picture> pictures = Pictures(tiny, convert, work);

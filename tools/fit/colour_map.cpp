@@ -64,7 +64,8 @@ void MapDiffusion(const Value* canvas, uint32_t width, uint32_t height, uint8_t*
       bool on[3];
       for (int c = 0; c < 3; ++c) {
         float value = source[c] + (here[at + c] + ahead[c]);
-        if (kClamp) value = value < -kHalf ? -kHalf : value > kFullValue + kHalf ? kFullValue + kHalf : value;
+        if (kClamp)
+          value = value < -kHalf ? -kHalf : value > kFullValue + kHalf ? kFullValue + kHalf : value;
         on[c] = value > kHalf;  // equally far: the lower colour number
         const float error = value - (on[c] ? kFullValue : 0.0f);
         ahead[c] = error * (7.0f / 16);

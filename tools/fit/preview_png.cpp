@@ -23,8 +23,8 @@ void Append(void* context, void* data, int size) {
 
 bool EncodePreviewPng(const std::vector<uint8_t>& rgb, std::vector<uint8_t>& png) {
   png.clear();
-  if (stbi_write_png_to_func(Append, &png, int(kPreviewWidth), int(kPreviewHeight), 3,
-                             rgb.data(), int(kPreviewWidth) * 3)) {
+  if (stbi_write_png_to_func(Append, &png, int(kPreviewWidth), int(kPreviewHeight), 3, rgb.data(),
+                             int(kPreviewWidth) * 3)) {
     return true;
   }
   png.clear();

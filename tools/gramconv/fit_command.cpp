@@ -89,8 +89,8 @@ int RunFit(const FitRequest& request) {
                       "gramconv reads pictures of at most 512 MiB", picture);
     if (!problem.empty()) return Refuse(problem);
     std::vector<uint8_t> colours;
-    const std::string bad = FitPicture(picture.data(), picture.size(), request.res,
-                                       request.dither, pixels, nullptr, request.gamma, &colours);
+    const std::string bad = FitPicture(picture.data(), picture.size(), request.res, request.dither,
+                                       pixels, nullptr, request.gamma, &colours);
     if (!bad.empty()) return Refuse(request.picturePath + ": " + bad);
     if (!preview.empty()) {
       std::vector<uint8_t> screen;
@@ -117,8 +117,8 @@ int RunFit(const FitRequest& request) {
            std::to_string(BitmapWidth(request.res)) + "x200, " + DitherName(request.dither) +
            (request.gamma == GammaSrgb ? ", in sRGB numbers\n" : ", in linear light\n"));
   if (preview.empty()) return kDone;
-  problem = WriteFileWhole(preview, "preview file", png.data(), png.size(),
-                           previewKind == PathRegular);
+  problem =
+      WriteFileWhole(preview, "preview file", png.data(), png.size(), previewKind == PathRegular);
   if (!problem.empty()) return Refuse(problem);
   WriteOut("wrote " + preview + ": the screen as the machine shows it, 640x400\n");
   return kDone;

@@ -266,6 +266,10 @@ TEST_F(Gramconv, BadInvocationsAreUsageErrors) {
       {"fit", "--dither", "floyd", "gram.bin", "out.bmp"},
       {"fit", "--res", "480", "gram.bin", "out.bmp"},
       {"export", "--dither", "none", "gram.bin", "out.bmp"},  // fit's option only
+      {"fit", "--gamma", "2.2", "gram.bin", "out.bmp"},
+      {"fit", "--preview", "gram.bin", "out.bmp"},  // PNG_FILE took the picture's place
+      {"import", "--gamma", "srgb", "gram.bin", "out.bmp"},
+      {"export", "--preview", "p.png", "gram.bin", "out.bmp"},
       {"gram.bin"},
   };
   for (const auto& args : cases) {

@@ -24,7 +24,7 @@ const char kHelp[] =
     "                 fit only: how shades between the 8 colours are drawn (default none)\n"
     "  --gamma linear|srgb\n"
     "                 fit only: average and dither the light the eye sees (linear, the\n"
-    "                 default) or the picture's sRGB numbers as gramconv 1.00 did (srgb)\n"
+    "                 default) or the picture's sRGB numbers themselves, as before (srgb)\n"
     "  --preview PNG_FILE\n"
     "                 fit only: also write a 640x400 PNG of what the machine's screen shows\n"
     "  --yes          answer OK to every question; otherwise questions are asked on the\n"

@@ -1,12 +1,15 @@
-// What fitting a picture guarantees: exact colours for pure-colour pictures in every format and
-// size ratio, the colours the user saw whatever the file's palette order, averages kept by
-// dithering, the export's pixel layout, and a clear refusal of every bad input.
+// What fitting a picture guarantees: exact colours for pure-colour pictures in every format,
+// size ratio, dither and gamma, the colours the user saw whatever the file's palette order,
+// averages kept by dithering (light in linear light, numbers in sRGB), the export's pixel
+// layout, and a clear refusal of every bad input.
 #include <gtest/gtest.h>
+#include <math.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -188,25 +191,48 @@ struct Shown {
   }
 };
 
-Shown Fit(const Bytes& file, Resolution res = Res640, DitherMode dither = DitherNone) {
+Shown Fit(const Bytes& file, Resolution res = Res640, DitherMode dither = DitherNone,
+          FitGamma gamma = GammaLinear) {
   Bytes pixels;
-  EXPECT_EQ(FitPicture(file.data(), file.size(), res, dither, pixels), "");
+  EXPECT_EQ(FitPicture(file.data(), file.size(), res, dither, pixels, nullptr, gamma), "");
   EXPECT_EQ(pixels.size(), PixelDataBytes(res));
   return Shown(pixels, res);
 }
 
+// Every dither in both spaces: what pure colours must survive unchanged.
+struct Way {
+  DitherMode dither;
+  FitGamma gamma;
+};
+const Way kEveryWay[] = {{DitherNone, GammaLinear},      {DitherOrdered, GammaLinear},
+                         {DitherDiffusion, GammaLinear}, {DitherNone, GammaSrgb},
+                         {DitherOrdered, GammaSrgb},     {DitherDiffusion, GammaSrgb}};
+std::string Named(const Way& way) {
+  return std::to_string(way.dither) + (way.gamma == GammaSrgb ? " srgb" : " linear");
+}
+
 TEST(FitColours, TestCardExactInEveryFormat) {
-  for (auto& [name, file] : InMemoryFormats(640, 200, Card(640, 200))) {
-    EXPECT_EQ(Fit(file).BarErrors(), 0) << name;
+  for (const Way& way : kEveryWay) {
+    for (auto& [name, file] : InMemoryFormats(640, 200, Card(640, 200))) {
+      if (name == "JPEG" && way.dither != DitherNone) continue;  // its near-pure edges dither
+      EXPECT_EQ(Fit(file, Res640, way.dither, way.gamma).BarErrors(), 0) << name << Named(way);
+    }
   }
   for (const char* options :
        {"GIF:", "-type Palette -colors 256 BMP3:", "PSD:", "-depth 16 PNG48:", "-colors 8 BMP3:",
         "-alpha on BMP:", "-define webp:lossless=true WEBP:"}) {
-    EXPECT_EQ(Fit(Magick(640, 400, Card(640, 400), options)).BarErrors(), 0) << options;
+    const Bytes file = Magick(640, 400, Card(640, 400), options);
+    for (const Way& way : kEveryWay) {
+      EXPECT_EQ(Fit(file, Res640, way.dither, way.gamma).BarErrors(), 0) << options << Named(way);
+    }
   }
-  // Grey bars: 0, 18, 54, 73, 182, 201, 237, 255 (Rec. 709 weights).
-  const Shown grey = Fit(Magick(640, 400, Card(640, 400), "-colorspace Gray PGM:"));
-  EXPECT_EQ(grey.Wrong([](int x, int) { return x < 320 ? 0 : 7; }), 0);
+  // Grey bars: 0, 18, 54, 73, 182, 201, 237, 255 (Rec. 709 weights): as light L* 0 to 31
+  // and 74 to 100, as numbers below and above 128.
+  const Bytes grey = Magick(640, 400, Card(640, 400), "-colorspace Gray PGM:");
+  for (FitGamma gamma : {GammaLinear, GammaSrgb}) {
+    EXPECT_EQ(
+        Fit(grey, Res640, DitherNone, gamma).Wrong([](int x, int) { return x < 320 ? 0 : 7; }), 0);
+  }
 }
 
 TEST(FitColours, OtherProgramsPaletteOrderGivesTheColoursSeen) {
@@ -233,11 +259,21 @@ TEST(FitScale, EverySizeRatioKeepsTheBars) {
                                                       {4000, 3},
                                                       {1280, 400}}) {
     const Bytes png = Png(w, h, 3, Card(w, h));
-    EXPECT_EQ(Fit(png).BarErrors(), 0) << w << "x" << h;
-    EXPECT_EQ(Fit(png, Res320).BarErrors(), 0) << w << "x" << h;
+    for (const Way& way : kEveryWay) {
+      EXPECT_EQ(Fit(png, Res640, way.dither, way.gamma).BarErrors(), 0)
+          << w << "x" << h << Named(way);
+      EXPECT_EQ(Fit(png, Res320, way.dither, way.gamma).BarErrors(), 0)
+          << w << "x" << h << Named(way);
+    }
   }
   for (int colour = 0; colour < 8; ++colour) {
-    EXPECT_EQ(Fit(Png(1, 1, 3, Rgb(colour))).Wrong([=](int, int) { return colour; }), 0) << colour;
+    for (const Way& way : kEveryWay) {
+      EXPECT_EQ(Fit(Png(1, 1, 3, Rgb(colour)), Res640, way.dither, way.gamma).Wrong([=](int, int) {
+        return colour;
+      }),
+                0)
+          << colour << Named(way);
+    }
   }
 }
 
@@ -246,15 +282,78 @@ TEST(FitScale, AveragesByCoveredAreaRoundedHalfUp) {
   for (int top : {255, 254}) {
     const Bytes rows =
         Picture(640, 400, [=](int, int y) { return Bytes{uint8_t(y % 2 ? 0 : top)}; });
-    EXPECT_EQ(Fit(Png(640, 400, 1, rows)).At(5, 5), top == 255 ? 7 : 0) << top;
+    EXPECT_EQ(Fit(Png(640, 400, 1, rows), Res640, DitherNone, GammaSrgb).At(5, 5),
+              top == 255 ? 7 : 0)
+        << top;
   }
   // 960 -> 640: each target column covers one and a half source columns, so 0,255,0 gives 85
   // and 85 (black), and 255,0,255 gives 170 and 170 (white) in every column.
   for (int middle : {255, 0}) {
     const Bytes columns = Picture(
         960, 200, [=](int x, int) { return Bytes{uint8_t(x % 3 == 1 ? middle : 255 - middle)}; });
-    EXPECT_EQ(Fit(Png(960, 200, 1, columns)).Wrong([=](int, int) { return middle ? 0 : 7; }), 0);
+    EXPECT_EQ(Fit(Png(960, 200, 1, columns), Res640, DitherNone, GammaSrgb).Wrong([=](int, int) {
+      return middle ? 0 : 7;
+    }),
+              0);
   }
+}
+
+// The canvas of a picture in linear light.
+Canvas LinearCanvas(const Bytes& file, Resolution res = Res640) {
+  Canvas canvas;
+  EXPECT_EQ(ScalePicture(file.data(), file.size(), res, canvas), "");
+  EXPECT_EQ(canvas.gamma, GammaLinear);
+  EXPECT_EQ(canvas.light.size(), size_t(BitmapWidth(res)) * 200 * 3);
+  return canvas;
+}
+
+// The sRGB curve, as the colour science defines it, scaled to the canvas's 0..65535.
+double LightOf(int number) {
+  const double v = number / 255.0;
+  return 65535 * (v <= 0.04045 ? v / 12.92 : pow((v + 0.055) / 1.055, 2.4));
+}
+
+TEST(FitScale, AveragesLightByCoveredArea) {
+  // The table follows the curve to the nearest step, and its ends are exact.
+  for (int number = 0; number < 256; ++number) {
+    EXPECT_NEAR(kLinearOfSrgb[number], LightOf(number), 0.5) << number;
+  }
+  EXPECT_EQ(kLinearOfSrgb[0], 0);
+  EXPECT_EQ(kLinearOfSrgb[255], kFullLight);
+  struct Case {
+    const char* what;
+    Bytes (*pixel)(int x, int y);
+    double light;  // of every canvas channel
+  };
+  const Case cases[] = {
+      // Row pairs 255 and 0: half the light (the number 128 would give 22%), rounded up.
+      {"rows 255/0", [](int, int y) { return Bytes{uint8_t(y % 2 ? 0 : 255)}; }, 32768},
+      {"rows 254/0", [](int, int y) { return Bytes{uint8_t(y % 2 ? 0 : 254)}; },
+       std::round(LightOf(254) / 2)},
+      // 1280 -> 640 columns of 188 and 100: the mean of their lights.
+      {"columns 188/100", [](int x, int) { return Bytes{uint8_t(x % 2 ? 100 : 188)}; },
+       (LightOf(188) + LightOf(100)) / 2},
+      // Half-transparent white over black: half the light.
+      {"white at alpha 128",
+       [](int, int) {
+         return Bytes{255, 128};
+       },
+       65535.0 * 128 / 255},
+  };
+  for (const Case& c : cases) {
+    const int channels = int(c.pixel(0, 0).size());
+    const Canvas canvas = LinearCanvas(Png(1280, 400, channels, Picture(1280, 400, c.pixel)));
+    int off = 0;
+    for (uint16_t light : canvas.light) off += fabs(light - c.light) > 1;
+    EXPECT_EQ(off, 0) << c.what << ": " << canvas.light[0] << " for " << c.light;
+  }
+  // The sRGB canvas of the rows stays in numbers: 127.5 rounded up.
+  const Bytes rows = Png(640, 400, 1, Picture(640, 400, cases[0].pixel));
+  Canvas numbers;
+  ASSERT_EQ(ScalePicture(rows.data(), rows.size(), Res640, numbers, nullptr, GammaSrgb), "");
+  EXPECT_EQ(numbers.gamma, GammaSrgb);
+  EXPECT_TRUE(numbers.light.empty());
+  EXPECT_EQ(numbers.rgb, Bytes(640 * 200 * 3, 128));
 }
 
 TEST(FitColours, TransparencyIsOverBlack) {
@@ -262,18 +361,27 @@ TEST(FitColours, TransparencyIsOverBlack) {
     return Png(64, 64, comp, Picture(64, 64, [&](int, int) { return pixel; }));
   };
   // Half-transparent white: 127 over black is black; 128 would already be white.
-  EXPECT_EQ(Fit(flat(4, {255, 255, 255, 127})).At(3, 3), 0);
-  EXPECT_EQ(Fit(flat(2, {255, 127})).At(3, 3), 0);  // grey and alpha
-  EXPECT_EQ(Fit(flat(4, {255, 255, 255, 255})).At(3, 3), 7);
-  EXPECT_EQ(Fit(flat(4, {0, 255, 0, 0})).At(3, 3), 0);
+  const auto numbers = [](const Bytes& file) { return Fit(file, Res640, DitherNone, GammaSrgb); };
+  EXPECT_EQ(numbers(flat(4, {255, 255, 255, 127})).At(3, 3), 0);
+  EXPECT_EQ(numbers(flat(2, {255, 127})).At(3, 3), 0);  // grey and alpha
+  // In light, half of white is L* 76: nearer white.
+  EXPECT_EQ(Fit(flat(4, {255, 255, 255, 127})).At(3, 3), 7);
+  EXPECT_EQ(Fit(flat(4, {255, 255, 255, 40})).At(3, 3), 0);
+  for (FitGamma gamma : {GammaLinear, GammaSrgb}) {
+    EXPECT_EQ(Fit(flat(4, {255, 255, 255, 255}), Res640, DitherNone, gamma).At(3, 3), 7);
+    EXPECT_EQ(Fit(flat(4, {0, 255, 0, 0}), Res640, DitherNone, gamma).At(3, 3), 0);
+  }
   // Opaque red beside transparent green, averaged: red (the green weighs nothing).
   const Bytes pairs = Picture(1280, 200, [](int x, int) {
     return x % 2 ? Bytes{0, 255, 0, 0} : Bytes{255, 0, 0, 255};
   });
+  EXPECT_EQ(Fit(Png(1280, 200, 4, pairs), Res640, DitherNone, GammaSrgb).At(10, 10), 2);
   EXPECT_EQ(Fit(Png(1280, 200, 4, pairs)).At(10, 10), 2);
-  // Dithered, half-transparent white is about half white.
+  // Dithered, half-transparent white is about half white, in numbers and in light.
   const Bytes half = Picture(640, 200, [](int, int) { return Bytes{255, 255, 255, 128}; });
-  EXPECT_NEAR(Fit(Png(640, 200, 4, half), Res640, DitherDiffusion).Mean(2), 128, 4);
+  for (FitGamma gamma : {GammaLinear, GammaSrgb}) {
+    EXPECT_NEAR(Fit(Png(640, 200, 4, half), Res640, DitherDiffusion, gamma).Mean(2), 128, 4);
+  }
 }
 
 // WebP as browsers save it: lossy close to the bars, alpha over black, an animation's first
@@ -315,8 +423,8 @@ TEST(FitDither, KeepsTheAverageColour) {
     for (int v : {16, 50, 100, 128, 160, 200, 240}) {
       // Red, green and blue at different levels, so channels cannot trade their errors.
       const Bytes rgb = {uint8_t(v), uint8_t(255 - v), uint8_t(v / 2)};
-      const Shown canvas =
-          Fit(Png(640, 200, 3, Picture(640, 200, [&](int, int) { return rgb; })), Res640, mode);
+      const Shown canvas = Fit(Png(640, 200, 3, Picture(640, 200, [&](int, int) { return rgb; })),
+                               Res640, mode, GammaSrgb);
       EXPECT_NEAR(canvas.Mean(1), rgb[0], 3) << mode << " red " << v;
       EXPECT_NEAR(canvas.Mean(2), rgb[1], 3) << mode << " green " << v;
       EXPECT_NEAR(canvas.Mean(0), rgb[2], 3) << mode << " blue " << v;
@@ -324,14 +432,77 @@ TEST(FitDither, KeepsTheAverageColour) {
     // A left-to-right grey ramp at 1920x1080: each 64-column band keeps its mean level.
     const Bytes ramp =
         Picture(1920, 1080, [](int x, int) { return Bytes{uint8_t(x * 256 / 1920)}; });
-    const Shown canvas = Fit(Png(1920, 1080, 1, ramp), Res640, mode);
+    const Shown canvas = Fit(Png(1920, 1080, 1, ramp), Res640, mode, GammaSrgb);
     for (int band = 0; band < 10; ++band) {
       EXPECT_NEAR(canvas.Mean(2, band * 64, band * 64 + 64), (band * 192 + 95.5) * 256 / 1920, 4)
           << mode << " band " << band;
     }
   }
   // Without dithering a flat 100 grey is plain black.
-  EXPECT_EQ(Fit(Png(640, 200, 1, Bytes(640 * 200, 100))).Mean(1), 0);
+  EXPECT_EQ(Fit(Png(640, 200, 1, Bytes(640 * 200, 100)), Res640, DitherNone, GammaSrgb).Mean(1), 0);
+}
+
+// In linear light each dither keeps the light of an area within 1% of white: flat greys and
+// colours over the whole canvas, and every 64-column band of a ramp.
+TEST(FitDither, KeepsTheAverageLight) {
+  const auto share = [](int number) { return LightOf(number) / 65535; };
+  for (DitherMode mode : {DitherOrdered, DitherDiffusion}) {
+    for (int v : {3, 16, 50, 100, 128, 160, 188, 200, 240, 252}) {
+      // Grey, and red, green and blue at different levels, so channels cannot trade errors.
+      for (const Bytes& rgb : {Bytes{uint8_t(v), uint8_t(v), uint8_t(v)},
+                               Bytes{uint8_t(v), uint8_t(255 - v), uint8_t(v / 2)}}) {
+        const Shown canvas =
+            Fit(Png(640, 200, 3, Picture(640, 200, [&](int, int) { return rgb; })), Res640, mode);
+        EXPECT_NEAR(canvas.Mean(1) / 255, share(rgb[0]), 0.01) << mode << " red " << v;
+        EXPECT_NEAR(canvas.Mean(2) / 255, share(rgb[1]), 0.01) << mode << " green " << v;
+        EXPECT_NEAR(canvas.Mean(0) / 255, share(rgb[2]), 0.01) << mode << " blue " << v;
+      }
+    }
+    const Bytes ramp =
+        Picture(1920, 1080, [](int x, int) { return Bytes{uint8_t(x * 256 / 1920)}; });
+    const Shown canvas = Fit(Png(1920, 1080, 1, ramp), Res640, mode);
+    for (int band = 0; band < 10; ++band) {
+      double light = 0;  // the band's 192 source columns
+      for (int x = band * 192; x < band * 192 + 192; ++x) light += share(x * 256 / 1920) / 192;
+      EXPECT_NEAR(canvas.Mean(2, band * 64, band * 64 + 64) / 255, light, 0.01)
+          << mode << " band " << band;
+    }
+  }
+}
+
+TEST(FitDither, HalfLightOrderedIsHalfWhite) {
+  // Columns of black and white averaged: exactly half the light, which Bayer lights in 32 of
+  // every 64 pixels; so does 188, the number nearest to half the light (50.3%).
+  const Bytes columns =
+      Picture(1280, 200, [](int x, int) { return Bytes{uint8_t(x % 2 ? 255 : 0)}; });
+  const Bytes flat = Picture(640, 200, [](int, int) { return Bytes{188}; });
+  for (const Bytes& file : {Png(1280, 200, 1, columns), Png(640, 200, 1, flat)}) {
+    const Shown canvas = Fit(file, Res640, DitherOrdered);
+    for (int y = 0; y < 200; y += 8) {
+      for (int x = 0; x < 640; x += 8) {
+        int white = 0;
+        for (int k = 0; k < 64; ++k) white += canvas.At(x + k % 8, y + k / 8) == 7;
+        ASSERT_EQ(white, 32) << x << "," << y;
+      }
+    }
+    EXPECT_EQ(canvas.Wrong([&](int x, int y) { return canvas.At(x, y) == 7 ? 7 : 0; }), 0);
+  }
+}
+
+// Light carried into a saturated area cannot pile up there: pure colours beside a dithered
+// grey stay pure from a few pixels past the edge, and the grey keeps its light.
+TEST(FitDither, DiffusionStaysPureOnSaturatedAreas) {
+  for (int colour : {1, 2, 3, 4, 5, 6, 7}) {
+    const Bytes rgb = Picture(640, 200, [&](int x, int) {
+      return x < 320 ? Bytes{188, 188, 188} : Rgb(colour);
+    });
+    const Shown canvas = Fit(Png(640, 200, 3, rgb), Res640, DitherDiffusion);
+    EXPECT_EQ(canvas.Wrong([&](int x, int y) { return x < 324 ? canvas.At(x, y) : colour; }), 0)
+        << colour;
+    for (int bit : {0, 1, 2}) {
+      EXPECT_NEAR(canvas.Mean(bit, 0, 316) / 255, LightOf(188) / 65535, 0.01) << colour;
+    }
+  }
 }
 
 TEST(FitLayout, NearestColourPackedAsTheExportDoes) {
@@ -363,9 +534,50 @@ TEST(FitLayout, NearestColourPackedAsTheExportDoes) {
     Bytes expected(PixelDataBytes(res)), pixels;
     EncodeGram({{planes[0].data(), planes[1].data(), planes[2].data()}}, res, expected.data());
     const Bytes png = Png(width, 200, 3, rgb);
-    EXPECT_EQ(FitPicture(png.data(), png.size(), res, DitherNone, pixels), "");
+    EXPECT_EQ(FitPicture(png.data(), png.size(), res, DitherNone, pixels, nullptr, GammaSrgb), "");
     EXPECT_EQ(pixels, expected) << width;
   }
+}
+
+// CIELAB (D65) of 8-bit sRGB numbers, by the textbook formulas in double precision.
+std::array<double, 3> LabOfNumbers(const uint8_t* rgb) {
+  double linear[3];
+  for (int c = 0; c < 3; ++c) linear[c] = LightOf(rgb[c]) / 65535;
+  const auto f = [](double t) {
+    return t > pow(6.0 / 29, 3) ? cbrt(t) : t / (3 * pow(6.0 / 29, 2)) + 4.0 / 29;
+  };
+  const double x = (0.4124 * linear[0] + 0.3576 * linear[1] + 0.1805 * linear[2]) / 0.9505;
+  const double y = 0.2126 * linear[0] + 0.7152 * linear[1] + 0.0722 * linear[2];
+  const double z = (0.0193 * linear[0] + 0.1192 * linear[1] + 0.9505 * linear[2]) / 1.0890;
+  return {116 * f(y) - 16, 500 * (f(x) - f(y)), 200 * (f(y) - f(z))};
+}
+
+// In linear light, without dithering, each pixel is the colour nearest in CIELAB: never
+// more than 0.01 farther than the nearest one, whose distance the test works out itself.
+TEST(FitLayout, NearestColourInLightIsNearestInLab) {
+  std::mt19937 random(17);
+  const Bytes rgb = Picture(640, 200, [&](int, int) {
+    return Bytes{uint8_t(random()), uint8_t(random()), uint8_t(random())};
+  });
+  const Shown shown = Fit(Png(640, 200, 3, rgb));
+  int wrong = 0, differsFromPerChannel = 0;
+  for (int i = 0; i < 640 * 200; ++i) {
+    const std::array<double, 3> lab = LabOfNumbers(&rgb[3 * i]);
+    double distance[8];
+    for (int n = 0; n < 8; ++n) {
+      const std::array<double, 3> corner = LabOfNumbers(Rgb(n).data());
+      distance[n] = sqrt(pow(lab[0] - corner[0], 2) + pow(lab[1] - corner[1], 2) +
+                         pow(lab[2] - corner[2], 2));
+    }
+    const int chosen = shown.At(i % 640, i / 640);
+    wrong += distance[chosen] > *std::min_element(distance, distance + 8) + 0.01;
+    int perChannel = 0;  // the nearest corner in numbers
+    for (int c = 0; c < 3; ++c)
+      perChannel |= (rgb[3 * i + c] >= 128) << (c == 0 ? 1 : c == 1 ? 2 : 0);
+    differsFromPerChannel += chosen != perChannel;
+  }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_GT(differsFromPerChannel, 640 * 200 / 20) << "nearest in CIELAB is a choice of its own";
 }
 
 // However the rows arrive (a PNG a band at a time while a second thread scales, an interlaced
@@ -792,5 +1004,15 @@ TEST(FitPreview, ScreenShowsEveryLineTwiceAndPixelsTwoWideAt320) {
       }
     }
     EXPECT_EQ(wrong, 0) << BitmapWidth(res);
+
+    // The same pixels as a PNG file, read back by the fit's own decoder.
+    Bytes png;
+    ASSERT_TRUE(EncodePreviewPng(rgb, png));
+    DecodedPicture back;
+    ASSERT_EQ(DecodePicture(png.data(), png.size(), back), "");
+    ASSERT_EQ(back.width, 640u);
+    ASSERT_EQ(back.height, 400u);
+    ASSERT_EQ(back.channels, 3u);
+    EXPECT_EQ(memcmp(back.pixels, rgb.data(), rgb.size()), 0) << BitmapWidth(res);
   }
 }

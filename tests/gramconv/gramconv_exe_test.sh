@@ -25,6 +25,18 @@ expect_in() {  # expect_in TEXT NEEDLE WHAT
 }
 # Windows form of an absolute path: Wine shows the whole file system as drive Z:.
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
+# expect_preview PNG BMP WHAT: PNG is what the screen shows of the 640x200 BMP: 640x400, each
+# line twice (ImageMagick reads the BMP's palette and doubles its lines on its own; the
+# palette's near-full values are 1% from the screen's, any other colour far more).
+expect_preview() {
+  [ "$(/usr/bin/identify -format '%wx%h %m' "$1" 2>&1)" = "640x400 PNG" ] ||
+    fail "$3: $1 is not a 640x400 PNG"
+  local differ
+  /usr/bin/convert "$2" -scale '100%x200%' PNG24:.screen.png
+  differ=$(/usr/bin/compare -metric AE -fuzz 3% .screen.png "$1" null: 2>&1)
+  rm -f .screen.png
+  [ "$differ" = 0 ] || fail "$3: $1 differs from the screen of $2 in $differ pixels"
+}
 
 # Eight vertical stripes of the GRAM colours 0..7 as a 64x20 picture, and the GRAM dump
 # they are at 640x200 (each stripe 80 pixels, 10 bytes of every plane line).
@@ -91,15 +103,34 @@ for name in "絵・テスト" "한글é"; do
   expect_rc 0 "fit --yes over $name.bmp"
   [ "$(stat -c %s "$name.bmp" 2>/dev/null)" = 32118 ] || fail "$name.bmp was not replaced"
 
+  echo "== $name: the screen preview"
+  gc fit --yes --gamma srgb --dither ordered --preview "$name-preview.png" "$name.ppm" "$name.bmp"
+  expect_rc 0 "fit --preview $name"
+  expect_in "$out" "wrote $name-preview.png" "fit --preview $name"
+  expect_preview "$name-preview.png" "$name.bmp" "fit --preview $name"
+  rm -f "$name-preview.png"
+
   echo "== $name: dropped on the program"
   gc "$(winpath "$work/$name.ppm")"
   expect_rc 0 "drop $name.ppm"
   cmp -s "$name-640x200.bmp" "$name-export.bmp" || fail "$name-640x200.bmp is not the 640x200 fit"
   expect_in "$out" "$name-640x200.bmp" "drop $name.ppm"
+  expect_in "$out" "$name-640x200-preview.png" "drop $name.ppm"
+  expect_preview "$name-640x200-preview.png" "$name-640x200.bmp" "drop $name.ppm"
   gc "$(winpath "$work/$name.ppm")"
   expect_rc 1 "second drop of $name.ppm"
   expect_in "$err" "$name-640x200.bmp already exists" "second drop"
   cmp -s "$name-640x200.bmp" "$name-export.bmp" || fail "$name-640x200.bmp was replaced"
+  # The preview left alone is not replaced either, and then no BMP file is written.
+  mv "$name-640x200.bmp" "$name-kept.bmp"
+  cp "$name-640x200-preview.png" "$name-kept.png"
+  gc "$(winpath "$work/$name.ppm")"
+  expect_rc 1 "drop of $name.ppm over its preview"
+  expect_in "$err" "$name-640x200-preview.png already exists" "drop over the preview"
+  [ ! -e "$name-640x200.bmp" ] || fail "a refused drop wrote $name-640x200.bmp"
+  cmp -s "$name-640x200-preview.png" "$name-kept.png" || fail "$name-640x200-preview.png was replaced"
+  mv "$name-kept.bmp" "$name-640x200.bmp"
+  rm -f "$name-kept.png"
 done
 
 echo "== targets that are not regular files, bad pictures"
@@ -144,7 +175,7 @@ console --timeout 20 -- "$run32" "$exe" "$(winpath "$work/drop 絵.ppm")"
 expect_rc 124 "a dropped picture's window, nobody pressing Enter"
 expect_in "$shown" "wrote $(winpath "$work/drop 絵-640x200.bmp")" "drop on the console"
 expect_in "$shown" "Press Enter to close this window." "drop on the console"
-rm -f "drop 絵-640x200.bmp"
+rm -f "drop 絵-640x200.bmp" "drop 絵-640x200-preview.png"
 console --answer "Press Enter=" -- "$run32" "$exe" "$(winpath "$work/drop 絵.ppm")"
 expect_rc 0 "a dropped picture's window, Enter pressed"
 cmp -s "drop 絵-640x200.bmp" "絵・テスト-export.bmp" || fail "drop 絵-640x200.bmp is not the 640x200 fit"
@@ -158,8 +189,9 @@ echo "== nothing else left behind"
 expected=$(printf '%s\n' folder.bmp junk.png stripes.gram stripes.ppm \
   stripes.tiff cut.tiff stripes-tiff.bmp stripes-tiff.gram \
   "絵・テスト.ppm" "絵・テスト.bmp" "絵・テスト.gram" "絵・テスト-export.bmp" "絵・テスト-640x200.bmp" \
-  "한글é.ppm" "한글é.bmp" "한글é.gram" "한글é-export.bmp" "한글é-640x200.bmp" \
-  "drop 絵.ppm" "drop 絵-640x200.bmp" | sort)
+  "絵・テスト-640x200-preview.png" \
+  "한글é.ppm" "한글é.bmp" "한글é.gram" "한글é-export.bmp" "한글é-640x200.bmp" "한글é-640x200-preview.png" \
+  "drop 絵.ppm" "drop 絵-640x200.bmp" "drop 絵-640x200-preview.png" | sort)
 actual=$(ls -A | sort)
 [ "$actual" = "$expected" ] || fail "files left: $(comm -13 <(echo "$expected") <(echo "$actual") | tr '\n' ' ')"
 

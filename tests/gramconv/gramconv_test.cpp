@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <stdint.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -15,9 +16,12 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
+
+#include "picture_fit.h"  // what the preview must show
 
 namespace fs = std::filesystem;
 
@@ -263,6 +267,10 @@ TEST_F(Gramconv, BadInvocationsAreUsageErrors) {
       {"fit", "--dither", "floyd", "gram.bin", "out.bmp"},
       {"fit", "--res", "480", "gram.bin", "out.bmp"},
       {"export", "--dither", "none", "gram.bin", "out.bmp"},  // fit's option only
+      {"fit", "--gamma", "2.2", "gram.bin", "out.bmp"},
+      {"fit", "--preview", "gram.bin", "out.bmp"},  // PNG_FILE took the picture's place
+      {"import", "--gamma", "srgb", "gram.bin", "out.bmp"},
+      {"export", "--preview", "p.png", "gram.bin", "out.bmp"},
       {"gram.bin"},
   };
   for (const auto& args : cases) {
@@ -527,23 +535,121 @@ TEST_F(Gramconv, FittedPicturesImportWithTheColoursShown) {
 }
 
 TEST_F(Gramconv, DitherModesDrawShadesWithBothColours) {
-  // Mid grey: without dithering the nearest colour (white); dithered, about half the
-  // pixels black and half white, the average kept.
+  // The number 128: without dithering the nearest colour (white) either way; dithered, as
+  // many white pixels as its light (21.6%, the default) or as its number (--gamma srgb).
   WriteFile(In("grey.ppm"), Ppm(640, 200, [](int, int) {
               return std::array<uint8_t, 3>{128, 128, 128};
             }));
-  for (const char* dither : {"none", "ordered", "diffusion"}) {
-    SCOPED_TRACE(dither);
-    ASSERT_EQ(Run({"fit", "--dither", dither, "grey.ppm", "grey.bmp"}).status, 0);
+  struct Case {
+    std::vector<std::string> options;
+    double share;  // of white pixels
+    const char* said;
+  };
+  const Case cases[] = {
+      {{"--dither", "none"}, 1.0, "no dithering, in linear light"},
+      {{"--dither", "none", "--gamma", "srgb"}, 1.0, "no dithering, in sRGB numbers"},
+      {{"--dither", "ordered"}, 0.2159, "ordered dithering, in linear light"},
+      {{"--dither", "diffusion", "--gamma", "linear"}, 0.2159, "error diffusion, in linear light"},
+      {{"--dither", "ordered", "--gamma", "srgb"}, 128.0 / 255, "ordered dithering, in sRGB"},
+      {{"--gamma", "srgb", "--dither", "diffusion"}, 128.0 / 255, "error diffusion, in sRGB"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"fit"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    args.insert(args.end(), {"grey.ppm", "grey.bmp"});
+    const Outcome r = Run(args);
+    SCOPED_TRACE(c.said);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, c.said)) << r.out;
     ASSERT_EQ(Run({"import", "--yes", "grey.bmp", "grey.bin"}).status, 0);
-    const double share = BitShare(ReadFile(In("grey.bin")));
-    if (std::string(dither) == "none") {
-      EXPECT_EQ(share, 1.0);
-    } else {
-      EXPECT_NEAR(share, 128.0 / 255.0, 0.02);
-    }
+    EXPECT_NEAR(BitShare(ReadFile(In("grey.bin"))), c.share, 0.01);
     fs::remove(In("grey.bmp"));
   }
+}
+
+// The colour numbers of a fitted 640x200 BMP file, top row first.
+std::vector<uint8_t> ColoursOfBitmap(const std::string& bmp) {
+  std::vector<uint8_t> colours(640 * 200);
+  if (bmp.size() != 118 + 64000) return {};
+  for (int y = 0; y < 200; ++y) {
+    for (int x = 0; x < 640; ++x) {
+      const uint8_t byte = uint8_t(bmp[118 + (199 - y) * 320 + x / 2]);
+      colours[size_t(y) * 640 + x] = x % 2 ? byte & 15 : byte >> 4;
+    }
+  }
+  return colours;
+}
+
+// --preview writes what the screen shows of the BMP file written beside it.
+TEST_F(Gramconv, PreviewIsTheScreenOfTheFittedFile) {
+  std::mt19937 random(3);
+  WriteFile(
+      In("pic.ppm"), Ppm(300, 170, [&](int x, int y) {
+        return std::array<uint8_t, 3>{uint8_t(x), uint8_t(y + random() % 40), uint8_t(random())};
+      }));
+  for (const char* dither : {"none", "diffusion"}) {
+    SCOPED_TRACE(dither);
+    const Outcome r =
+        Run({"fit", "--dither", dither, "--preview", "shown.png", "pic.ppm", "pic.bmp"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Contains(r.out, "wrote shown.png")) << r.out;
+    const std::string png = ReadFile(In("shown.png"));
+    DecodedPicture shown;
+    ASSERT_EQ(DecodePicture(reinterpret_cast<const uint8_t*>(png.data()), png.size(), shown), "");
+    ASSERT_EQ(shown.width, 640u);
+    ASSERT_EQ(shown.height, 400u);
+    ASSERT_EQ(shown.channels, 3u);
+    const std::vector<uint8_t> colours = ColoursOfBitmap(ReadFile(In("pic.bmp")));
+    ASSERT_FALSE(colours.empty());
+    std::vector<uint8_t> screen;
+    PreviewScreen(Res640, colours.data(), screen);
+    EXPECT_EQ(memcmp(shown.pixels, screen.data(), screen.size()), 0);
+    fs::remove(In("shown.png"));
+    fs::remove(In("pic.bmp"));
+  }
+  // At 320 every pixel is two wide: the screen is still 640x400.
+  ASSERT_EQ(Run({"fit", "--res", "320", "--preview", "p320.png", "pic.ppm", "p320.bmp"}).status, 0);
+  const std::string png = ReadFile(In("p320.png"));
+  DecodedPicture shown;
+  ASSERT_EQ(DecodePicture(reinterpret_cast<const uint8_t*>(png.data()), png.size(), shown), "");
+  EXPECT_EQ(shown.width, 640u);
+  EXPECT_EQ(shown.height, 400u);
+  int unpaired = 0;
+  for (uint32_t i = 0; i < 640 * 400; i += 2) {
+    unpaired += memcmp(shown.pixels + 3 * i, shown.pixels + 3 * i + 3, 3) != 0;
+  }
+  EXPECT_EQ(unpaired, 0);
+}
+
+// The preview follows the BMP file's rules: asked before it replaces a file, refused when
+// the name is not a regular file, never written when the fit fails.
+TEST_F(Gramconv, PreviewIsAskedRefusedOrLeftOut) {
+  WriteFile(In("pic.ppm"), StripesPpm(64, 20));
+  WriteFile(In("junk.png"), "not a picture");
+  WriteFile(In("old.png"), "an older preview");
+  fs::create_directory(In("folder.png"));
+  const std::set<std::string> files = Listing();
+
+  // No terminal: the question about old.png counts as Cancel, and nothing is written.
+  Outcome r = Run({"fit", "--preview", "old.png", "pic.ppm", "new.bmp"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Contains(r.err, "old.png は既に存在します。\n上書きしますか？")) << r.err;
+  EXPECT_EQ(ReadFile(In("old.png")), "an older preview");
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"fit", "--yes", "--preview", "folder.png", "pic.ppm", "new.bmp"},
+           {"fit", "--yes", "--preview", "/dev/null", "pic.ppm", "new.bmp"},
+           {"fit", "--yes", "--preview", "new.png", "junk.png", "new.bmp"}}) {
+    r = Run(args);
+    EXPECT_EQ(r.status, 1) << args[3];
+    EXPECT_TRUE(Contains(r.err, "gramconv: error: ")) << r.err;
+  }
+  EXPECT_TRUE(Contains(r.err, "junk.png")) << r.err;
+  EXPECT_EQ(Listing(), files);
+
+  r = RunOnTerminal({"fit", "--preview", "old.png", "pic.ppm", "new.bmp"}, "y\n");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(ReadFile(In("old.png")).substr(1, 3), "PNG");
+  EXPECT_EQ(fs::file_size(In("new.bmp")), 64118u);
 }
 
 TEST_F(Gramconv, FitAsksBeforeReplacingAndReplacesByRename) {

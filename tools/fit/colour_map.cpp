@@ -2,6 +2,7 @@
 #include "colour_map.h"
 
 #include <stddef.h>
+#include <string.h>
 
 #include <vector>
 
@@ -20,9 +21,11 @@ void MapNearest(const uint8_t* canvas, size_t count, uint8_t* colours) {
   }
 }
 
-// 8x8 Bayer: a channel is on where its value passes the threshold (m + 0.5) x 255 / 64, so
-// a flat value v lights about v / 255 of every 8x8 block.
-void MapOrdered(const uint8_t* canvas, uint32_t width, uint32_t height, uint8_t* colours) {
+// 8x8 Bayer: a channel is on where its value passes the threshold (m + 0.5) x full / 64, so
+// a flat value v lights about v / full of every 8x8 block (full: 255 for sRGB numbers,
+// kFullLight for linear light, where a 50% grey lights exactly half).
+template <typename Value, uint32_t kFull>
+void MapOrdered(const Value* canvas, uint32_t width, uint32_t height, uint8_t* colours) {
   static const uint8_t kBayer[8][8] = {
       {0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26},
       {12, 44, 4, 36, 14, 46, 6, 38}, {60, 28, 52, 20, 62, 30, 54, 22},
@@ -31,7 +34,7 @@ void MapOrdered(const uint8_t* canvas, uint32_t width, uint32_t height, uint8_t*
   };
   for (uint32_t y = 0; y < height; ++y) {
     for (uint32_t x = 0; x < width; ++x, canvas += 3) {
-      const uint32_t threshold = 255u * (2u * kBayer[y % 8][x % 8] + 1u);
+      const uint32_t threshold = kFull * (2u * kBayer[y % 8][x % 8] + 1u);
       colours[size_t(y) * width + x] = ColourOf(
           128u * canvas[0] > threshold, 128u * canvas[1] > threshold, 128u * canvas[2] > threshold);
     }
@@ -39,8 +42,13 @@ void MapOrdered(const uint8_t* canvas, uint32_t width, uint32_t height, uint8_t*
 }
 
 // Floyd-Steinberg, each row walked away from where the previous one ended, so the error
-// does not drift to one side. Each channel carries its own error.
-void MapDiffusion(const uint8_t* canvas, uint32_t width, uint32_t height, uint8_t* colours) {
+// does not drift to one side. Each channel carries its own error, in the canvas's units
+// (0 to kFull). Deciding channels apart keeps a pixel's value plus its error within half a
+// step beyond 0 and kFull, so it cannot run away on saturated areas; kClamp holds it there
+// against float rounding (linear light only: sRGB numbers keep their earlier results).
+template <typename Value, uint32_t kFull, bool kClamp>
+void MapDiffusion(const Value* canvas, uint32_t width, uint32_t height, uint8_t* colours) {
+  constexpr float kFullValue = float(kFull), kHalf = kFullValue / 2;
   // Errors carried into this row and into the next, with a spare entry at each end.
   std::vector<float> here((width + 2) * 3, 0.0f), below((width + 2) * 3, 0.0f);
   for (uint32_t y = 0; y < height; ++y) {
@@ -52,12 +60,14 @@ void MapDiffusion(const uint8_t* canvas, uint32_t width, uint32_t height, uint8_
     ptrdiff_t at = rightward ? 3 : ptrdiff_t(width) * 3;  // this pixel's entry: (x + 1) x 3
     for (uint32_t i = 0; i < width; ++i, at += step) {
       const size_t x = size_t(at) / 3 - 1;
-      const uint8_t* source = canvas + (size_t(y) * width + x) * 3;
+      const Value* source = canvas + (size_t(y) * width + x) * 3;
       bool on[3];
       for (int c = 0; c < 3; ++c) {
-        const float value = source[c] + (here[at + c] + ahead[c]);
-        on[c] = value > 127.5f;  // equally far: the lower colour number
-        const float error = value - (on[c] ? 255.0f : 0.0f);
+        float value = source[c] + (here[at + c] + ahead[c]);
+        if (kClamp)
+          value = value < -kHalf ? -kHalf : value > kFullValue + kHalf ? kFullValue + kHalf : value;
+        on[c] = value > kHalf;  // equally far: the lower colour number
+        const float error = value - (on[c] ? kFullValue : 0.0f);
         ahead[c] = error * (7.0f / 16);
         below[at - step + c] = twoParts[c] + error * (3.0f / 16);
         twoParts[c] = onePart[c] + error * (5.0f / 16);
@@ -73,13 +83,95 @@ void MapDiffusion(const uint8_t* canvas, uint32_t width, uint32_t height, uint8_
   }
 }
 
+// CIELAB's f: a cube root, straight near black. The root is a guess from the float's bits
+// refined by two Newton steps (relative error below 1e-6): plain arithmetic the compiler
+// can run on several pixels at once, where a library cube root per pixel would cost more
+// than the whole dithering.
+inline float LabF(float t) {
+  uint32_t bits;
+  memcpy(&bits, &t, sizeof bits);
+  bits = bits / 3 + 709921077u;
+  float root;
+  memcpy(&root, &bits, sizeof root);
+  root = (2 * root + t / (root * root)) * (1.0f / 3);
+  root = (2 * root + t / (root * root)) * (1.0f / 3);
+  return t > 216.0f / 24389 ? root : (24389.0f / 27 * t + 16) / 116;
+}
+
+// L*, a*, b* (D65) of R, G, B in linear light, 0 to 1.
+inline void LabOf(float r, float g, float b, float& l, float& a, float& bb) {
+  // sRGB primaries to XYZ, each row divided by the white point's value, so white is 1, 1, 1.
+  const float x = LabF((0.4124f * r + 0.3576f * g + 0.1805f * b) * (1 / 0.9505f));
+  const float y = LabF(0.2126f * r + 0.7152f * g + 0.0722f * b);
+  const float z = LabF((0.0193f * r + 0.1192f * g + 0.9505f * b) * (1 / 1.0890f));
+  l = 116 * y - 16;
+  a = 500 * (x - y);
+  bb = 200 * (y - z);
+}
+
+// The 8 colours in CIELAB, by colour number.
+struct Corners {
+  float l[8], a[8], b[8];
+  Corners() {
+    for (int n = 0; n < 8; ++n) {
+      LabOf(n & 2 ? 1.0f : 0.0f, n & 4 ? 1.0f : 0.0f, n & 1 ? 1.0f : 0.0f, l[n], a[n], b[n]);
+    }
+  }
+};
+const Corners kCorners;  // filled once, before main
+
+// Each pixel's nearest colour in CIELAB (squared distance), ties to the lower number. Not
+// per channel: in linear light a 50% channel looks far brighter than half way, so the
+// plain nearest corner would be too dark. Pixels go a block at a time through plain loops
+// over arrays, which the compiler runs on several pixels at once.
+void MapNearestLab(const uint16_t* canvas, size_t count, uint8_t* colours) {
+  constexpr size_t kBlock = 256;
+  constexpr float kScale = 1.0f / kFullLight;
+  float r[kBlock], g[kBlock], b[kBlock], l[kBlock], a[kBlock], bb[kBlock];
+  for (size_t start = 0; start < count; start += kBlock) {
+    const size_t n = count - start < kBlock ? count - start : kBlock;
+    const uint16_t* pixel = canvas + start * 3;
+    for (size_t i = 0; i < n; ++i) {
+      r[i] = pixel[3 * i] * kScale;
+      g[i] = pixel[3 * i + 1] * kScale;
+      b[i] = pixel[3 * i + 2] * kScale;
+    }
+    for (size_t i = 0; i < n; ++i) LabOf(r[i], g[i], b[i], l[i], a[i], bb[i]);
+    for (size_t i = 0; i < n; ++i) {
+      float best = 1e30f;
+      uint32_t number = 0;
+      for (uint32_t c = 0; c < 8; ++c) {
+        const float dl = l[i] - kCorners.l[c], da = a[i] - kCorners.a[c],
+                    db = bb[i] - kCorners.b[c];
+        const float distance = dl * dl + da * da + db * db;
+        const bool nearer = distance < best;
+        number = nearer ? c : number;
+        best = nearer ? distance : best;
+      }
+      colours[start + i] = uint8_t(number);
+    }
+  }
+}
+
 }  // namespace
 
 void MapColours(const Canvas& canvas, DitherMode dither, uint8_t* colours) {
+  const uint32_t width = canvas.width, height = canvas.height;
+  if (canvas.gamma == GammaLinear) {
+    const uint16_t* light = canvas.light.data();
+    switch (dither) {
+      case DitherOrdered: MapOrdered<uint16_t, kFullLight>(light, width, height, colours); break;
+      case DitherDiffusion:
+        MapDiffusion<uint16_t, kFullLight, true>(light, width, height, colours);
+        break;
+      default: MapNearestLab(light, size_t(width) * height, colours); break;
+    }
+    return;
+  }
   const uint8_t* rgb = canvas.rgb.data();
   switch (dither) {
-    case DitherOrdered: MapOrdered(rgb, canvas.width, canvas.height, colours); break;
-    case DitherDiffusion: MapDiffusion(rgb, canvas.width, canvas.height, colours); break;
-    default: MapNearest(rgb, size_t(canvas.width) * canvas.height, colours); break;
+    case DitherOrdered: MapOrdered<uint8_t, 255>(rgb, width, height, colours); break;
+    case DitherDiffusion: MapDiffusion<uint8_t, 255, false>(rgb, width, height, colours); break;
+    default: MapNearest(rgb, size_t(width) * height, colours); break;
   }
 }

@@ -3,8 +3,8 @@
 #include "scaling_sink.h"
 
 std::string ScalePicture(const uint8_t* data, size_t size, Resolution res, Canvas& canvas,
-                         FitProgress* progress) {
-  const std::unique_ptr<ScalingSink> scaling = NewScalingSink(BitmapWidth(res));
+                         FitProgress* progress, FitGamma gamma) {
+  const std::unique_ptr<ScalingSink> scaling = NewScalingSink(BitmapWidth(res), gamma);
   const std::string failure = DecodePicture(data, size, *scaling, true, progress);
   if (!failure.empty()) return failure;
   canvas = scaling->Result();
@@ -37,12 +37,14 @@ void PreviewScreen(Resolution res, const uint8_t* colours, std::vector<uint8_t>&
 }
 
 std::string FitPicture(const uint8_t* data, size_t size, Resolution res, DitherMode dither,
-                       std::vector<uint8_t>& pixels, FitProgress* progress) {
+                       std::vector<uint8_t>& pixels, FitProgress* progress, FitGamma gamma,
+                       std::vector<uint8_t>* colours) {
   Canvas canvas;
-  const std::string failure = ScalePicture(data, size, res, canvas, progress);
+  const std::string failure = ScalePicture(data, size, res, canvas, progress, gamma);
   if (!failure.empty()) return failure;
-  std::vector<uint8_t> colours(size_t(canvas.width) * canvas.height);
-  MapColours(canvas, dither, colours.data());
-  PackColours(res, colours.data(), pixels);
+  std::vector<uint8_t> mapped(size_t(canvas.width) * canvas.height);
+  MapColours(canvas, dither, mapped.data());
+  PackColours(res, mapped.data(), pixels);
+  if (colours) colours->swap(mapped);
   return "";
 }

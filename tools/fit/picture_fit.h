@@ -20,12 +20,14 @@
 //   to 200 give each target line 5.4 source lines); upscaling repeats pixels; the same
 //   size is used pixel for pixel;
 // - composite transparency over black (colours weighted by alpha before averaging);
-// - round the average to 8-bit RGB.
+// - with GammaLinear, average the light each sRGB number stands for and keep it as 16-bit
+//   linear light (canvas.light); with GammaSrgb, average the numbers themselves and round
+//   to 8-bit RGB (canvas.rgb). Either way 0 and 255 stay exactly none and full.
 // progress, when given, hears how far the reading has come and may stop it (the result is
 // then kFitCancelled). Returns "" on success, else a one-line English reason for the user
 // (UTF-8), e.g. "the picture is cut short"; canvas is untouched on failure.
 std::string ScalePicture(const uint8_t* data, size_t size, Resolution res, Canvas& canvas,
-                         FitProgress* progress = nullptr);
+                         FitProgress* progress = nullptr, FitGamma gamma = GammaLinear);
 
 // Packs colour numbers (the canvas of res, top row first) as PixelDataBytes(res) bytes of
 // the export's layout: rows bottom-up, two 4-bit indices a byte, left pixel in the high
@@ -37,6 +39,12 @@ void PackColours(Resolution res, const uint8_t* colours, std::vector<uint8_t>& p
 void PreviewScreen(Resolution res, const uint8_t* colours, std::vector<uint8_t>& rgb);
 enum : uint32_t { kPreviewWidth = 640, kPreviewHeight = 400 };
 
-// ScalePicture, MapColours and PackColours in one. pixels is untouched on failure.
+// PreviewScreen's pixels (kPreviewWidth x kPreviewHeight RGB) as the bytes of a PNG file.
+// false: no memory for it (png is then empty).
+bool EncodePreviewPng(const std::vector<uint8_t>& rgb, std::vector<uint8_t>& png);
+
+// ScalePicture, MapColours and PackColours in one. pixels is untouched on failure. colours,
+// when given, also gets the colour numbers (for PreviewScreen).
 std::string FitPicture(const uint8_t* data, size_t size, Resolution res, DitherMode dither,
-                       std::vector<uint8_t>& pixels, FitProgress* progress = nullptr);
+                       std::vector<uint8_t>& pixels, FitProgress* progress = nullptr,
+                       FitGamma gamma = GammaLinear, std::vector<uint8_t>* colours = nullptr);

@@ -14,7 +14,7 @@ class ScalingSink : public RowSink {
   virtual const Canvas& Result() = 0;
 };
 
-// A sink for a canvas this wide. Where the build has C++ threads (not the Windows one:
-// Windows XP lacks what they need), the rows are scaled on a second thread while the decoder
-// makes the next ones; otherwise on the decoding thread.
-std::unique_ptr<ScalingSink> NewScalingSink(uint32_t canvasWidth);
+// A sink for a canvas this wide, averaging in gamma's space. Where the build has C++ threads (not
+// the Windows one: Windows XP lacks what they need), the rows are scaled on a second thread while
+// the decoder makes the next ones; otherwise on the decoding thread.
+std::unique_ptr<ScalingSink> NewScalingSink(uint32_t canvasWidth, FitGamma gamma);

@@ -8,7 +8,7 @@ namespace {
 
 class InlineSink final : public ScalingSink {
  public:
-  explicit InlineSink(uint32_t width) : scaler_(width) {}
+  InlineSink(uint32_t width, FitGamma gamma) : scaler_(width, gamma) {}
 
   bool Start(uint32_t width, uint32_t height, uint32_t channels) override {
     const size_t rowBytes = size_t(width) * channels;
@@ -43,6 +43,6 @@ class InlineSink final : public ScalingSink {
 
 }  // namespace
 
-std::unique_ptr<ScalingSink> NewScalingSink(uint32_t canvasWidth) {
-  return std::make_unique<InlineSink>(canvasWidth);
+std::unique_ptr<ScalingSink> NewScalingSink(uint32_t canvasWidth, FitGamma gamma) {
+  return std::make_unique<InlineSink>(canvasWidth, gamma);
 }

@@ -14,7 +14,7 @@ namespace {
 // picture is never held whole. Without that thread, each band is scaled as it is filled.
 class ThreadedSink final : public ScalingSink {
  public:
-  explicit ThreadedSink(uint32_t width) : scaler_(width) {
+  ThreadedSink(uint32_t width, FitGamma gamma) : scaler_(width, gamma) {
     try {
       worker_ = std::thread(&ThreadedSink::Work, this);
     } catch (const std::system_error&) {
@@ -120,6 +120,6 @@ class ThreadedSink final : public ScalingSink {
 
 }  // namespace
 
-std::unique_ptr<ScalingSink> NewScalingSink(uint32_t canvasWidth) {
-  return std::make_unique<ThreadedSink>(canvasWidth);
+std::unique_ptr<ScalingSink> NewScalingSink(uint32_t canvasWidth, FitGamma gamma) {
+  return std::make_unique<ThreadedSink>(canvasWidth, gamma);
 }

@@ -10,7 +10,8 @@ const char kUsage[] =
     "usage: gramconv export [--res 320|640] [--yes] GRAM_FILE BMP_FILE\n"
     "       gramconv import [--res 320|640] [--yes] BMP_FILE GRAM_FILE\n"
     "       gramconv fit [--res 320|640] [--dither none|ordered|diffusion] [--yes] PICTURE "
-    "BMP_FILE\n";
+    "BMP_FILE\n"
+    "                    [--gamma linear|srgb] [--preview PNG_FILE]\n";
 
 const char kHelp[] =
     "\n"
@@ -27,13 +28,19 @@ const char kHelp[] =
     "  --res 320|640  picture width (default 640)\n"
     "  --dither none|ordered|diffusion\n"
     "                 fit only: how shades between the 8 colours are drawn (default none)\n"
+    "  --gamma linear|srgb\n"
+    "                 fit only: average and dither the light the eye sees (linear, the\n"
+    "                 default) or the picture's sRGB numbers themselves, as before (srgb)\n"
+    "  --preview PNG_FILE\n"
+    "                 fit only: also write a 640x400 PNG of what the machine's screen shows\n"
     "  --yes          answer OK to every question; otherwise questions are asked on the\n"
     "                 terminal, and without a terminal a question counts as Cancel\n"
-    "import writes GRAM_FILE only when the import succeeds; fit writes BMP_FILE whole or\n"
-    "not at all, and never replaces a folder, device or pipe.\n"
+    "import writes GRAM_FILE only when the import succeeds; fit writes BMP_FILE (and\n"
+    "PNG_FILE) whole or not at all, and never replaces a folder, device or pipe.\n"
 #ifdef _WIN32
     "A picture dropped on gramconv.exe (one file name alone) is fitted at 640x200 without\n"
-    "dithering into NAME-640x200.bmp beside it; an existing file is never replaced.\n"
+    "dithering into NAME-640x200.bmp beside it, with its screen preview\n"
+    "NAME-640x200-preview.png; an existing file is never replaced.\n"
 #endif
     "Exit status: 0 done, 1 refused or cancelled, 2 usage error.\n";
 
@@ -80,6 +87,7 @@ int ParseCommandLine(const std::vector<std::string>& args, Command& command) {
   app.require_subcommand(1);
   std::string res = "640";
   std::string dither = "none";
+  std::string gamma = "linear";
   std::string first, second;
   CLI::App* exportCommand = app.add_subcommand("export");
   AddCommonOptions(*exportCommand, res, command.yes);
@@ -93,6 +101,8 @@ int ParseCommandLine(const std::vector<std::string>& args, Command& command) {
   AddCommonOptions(*fitCommand, res, command.yes);
   fitCommand->add_option("--dither", dither)
       ->check(CLI::IsMember({"none", "ordered", "diffusion"}));
+  fitCommand->add_option("--gamma", gamma)->check(CLI::IsMember({"linear", "srgb"}));
+  fitCommand->add_option("--preview", command.previewPath);
   fitCommand->add_option("PICTURE", first)->required();
   fitCommand->add_option("BMP_FILE", second)->required();
 
@@ -111,6 +121,7 @@ int ParseCommandLine(const std::vector<std::string>& args, Command& command) {
   command.dither = dither == "ordered"     ? DitherOrdered
                    : dither == "diffusion" ? DitherDiffusion
                                            : DitherNone;
+  command.gamma = gamma == "srgb" ? GammaSrgb : GammaLinear;
   if (exportCommand->parsed()) {
     command.kind = CommandExport;
     command.gramPath = first;

@@ -20,10 +20,12 @@ struct Command {
   CommandKind kind = CommandExport;
   Resolution res = Res640;
   DitherMode dither = DitherNone;
+  FitGamma gamma = GammaLinear;
   bool yes = false;
   std::string gramPath;
   std::string bitmapPath;
   std::string picturePath;
+  std::string previewPath;  // fit: "" or where the screen preview PNG goes
 };
 
 // Fills command from the arguments (UTF-8 on Windows; args[0] is the program). Returns -1

@@ -74,6 +74,8 @@ void InstallConsoleBoxes(QuestionPolicy policy, const std::string& path) {
   SetMessageBoxHandler(&ConsoleBox);
 }
 
+void SetBoxPath(const std::string& path) { g_path = path; }
+
 bool InformationShown(const char* text) {
   for (const std::string& shown : g_shownInformation) {
     if (shown == text) return true;

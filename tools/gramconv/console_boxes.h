@@ -13,6 +13,8 @@ enum QuestionPolicy {
 // Installs the console handler for all later boxes. path is the file name the conversion
 // is given; it appears inside some texts as the file system's own bytes, not code page 932.
 void InstallConsoleBoxes(QuestionPolicy policy, const std::string& path);
+// The file name later boxes show, when it changes (fit's preview after its BMP file).
+void SetBoxPath(const std::string& path);
 
 // True once an information box with exactly this text (code page 932) has been shown.
 bool InformationShown(const char* text);

@@ -15,8 +15,11 @@ struct FitRequest {
   std::string bitmapPath;
   Resolution res = Res640;
   DitherMode dither = DitherNone;
-  // true: an existing BMP file is asked about (the overwrite question, through the
-  // console boxes); false: it is refused.
+  FitGamma gamma = GammaLinear;
+  // "" or where a PNG of what the machine's screen shows goes, under the BMP file's rules.
+  std::string previewPath;
+  // true: an existing BMP or preview file is asked about (the overwrite question, through
+  // the console boxes); false: it is refused.
   bool mayReplace = true;
 };
 
@@ -25,3 +28,5 @@ int RunFit(const FitRequest& request);
 
 // The file a dropped picture is fitted into: NAME-640x200.bmp beside it.
 std::string DropTarget(const std::string& picturePath);
+// Its screen preview: NAME-640x200-preview.png beside it.
+std::string DropPreview(const std::string& picturePath);

@@ -69,6 +69,7 @@ int RunDrop(const Command& command) {
   FitRequest request;
   request.picturePath = command.picturePath;
   request.bitmapPath = DropTarget(command.picturePath);
+  request.previewPath = DropPreview(command.picturePath);
   request.mayReplace = false;
   const int status = RunFit(request);
   WaitBeforeClosing();
@@ -97,6 +98,8 @@ int RunGramconv(const std::vector<std::string>& args) {
       request.bitmapPath = command.bitmapPath;
       request.res = command.res;
       request.dither = command.dither;
+      request.gamma = command.gamma;
+      request.previewPath = command.previewPath;
       return RunFit(request);
     }
     case CommandDrop: return RunDrop(command);

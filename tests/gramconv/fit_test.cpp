@@ -393,9 +393,10 @@ TEST(FitColours, WebpLossyAlphaAndAnimation) {
     ASSERT_EQ(std::string(webp.begin() + 12, webp.begin() + 16), "VP8 ") << options;
     EXPECT_LE(Fit(webp).BarErrors(), 7 * 2 * 200) << options;
   }
-  // Alpha, lossless and lossy (the alpha plane itself lossless): 127 over black is black.
+  // Alpha, lossless and lossy (the alpha plane itself lossless), white over black in light:
+  // 30 is 12% of white's light (L* 41, nearer black), 90 is 35% (L* 66, nearer white).
   for (const char* kind : {"-define webp:lossless=true WEBP:", "-quality 80 WEBP:"}) {
-    for (auto [alpha, shown] : {std::pair<int, int>{127, 0}, {128, 7}, {255, 7}, {0, 0}}) {
+    for (auto [alpha, shown] : {std::pair<int, int>{30, 0}, {90, 7}, {255, 7}, {0, 0}}) {
       const Bytes rgba = Picture(64, 64, [=](int, int) {
         return Bytes{255, 255, 255, uint8_t(alpha)};
       });

@@ -11,7 +11,8 @@
 
 namespace {
 
-// A still picture is fed in this many pieces at least, so progress and stops come often.
+// A still picture is fed in about this many pieces, none under kSmallestPiece bytes: often
+// enough for progress and a stop, few enough that the decoder's restarts cost nothing.
 constexpr size_t kPieces = 64;
 constexpr size_t kSmallestPiece = 16384;
 

@@ -27,7 +27,7 @@ import zipfile
 import pefile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "dll"))
-from check_dll import check, check_system_imports, finish  # noqa: E402
+from check_dll import TOOL_DLLS, check, check_system_imports, finish  # noqa: E402
 
 MEMBERS = ["LICENSE.txt", "README-ja.txt", "README.txt", "Vantrel.dll", "gramconv.exe"]
 TEXTS = ["LICENSE.txt", "README-ja.txt", "README.txt"]
@@ -76,7 +76,7 @@ def check_pe32_console(data):
           "gramconv.exe is PE32 for i386")
     check(pe.OPTIONAL_HEADER.Subsystem == 3, "gramconv.exe is a console program")
     check(not pe.FILE_HEADER.Characteristics & 0x2000, "gramconv.exe is a program, not a DLL")
-    check_system_imports(pe, "gramconv.exe")
+    check_system_imports(pe, "gramconv.exe", TOOL_DLLS)
 
 
 def main():

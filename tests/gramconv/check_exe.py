@@ -5,8 +5,7 @@
 
 - a PE32 i386 executable (not a DLL) for the console subsystem;
 - only system DLLs imported (the plug-in's list, and ole32 for the Windows Imaging
-  Component, which COM loads at run time): the C++ runtime and everything else linked in
-  statically.
+  Component): the C++ runtime and everything else linked in statically.
 
 Prints one line per check; exits 1 when any fails.
 """
@@ -33,13 +32,7 @@ def main():
     check(pe.FILE_HEADER.Characteristics & 0x2000 == 0, "a program, not a DLL")
     check(pe.OPTIONAL_HEADER.Subsystem == 3, "console subsystem (have %d)"
           % pe.OPTIONAL_HEADER.Subsystem)
-    imported = set()
-    for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []):
-        imported.add(entry.dll.decode("ascii", "replace").lower())
-    for entry in getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", []):
-        imported.add(entry.dll.decode("ascii", "replace").lower())
-    check(imported and imported <= check_dll.SYSTEM_DLLS | {"ole32.dll"},
-          "only system DLLs imported (have: %s)" % ", ".join(sorted(imported)))
+    check_dll.check_system_imports(pe, "gramconv.exe", check_dll.TOOL_DLLS)
     return check_dll.failures
 
 

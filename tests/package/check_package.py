@@ -27,7 +27,7 @@ import zipfile
 import pefile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "dll"))
-from check_dll import SYSTEM_DLLS, check, finish  # noqa: E402
+from check_dll import TOOL_DLLS, check, check_system_imports, finish  # noqa: E402
 
 MEMBERS = ["LICENSE.txt", "README-ja.txt", "README.txt", "Vantrel.dll", "gramconv.exe"]
 TEXTS = ["LICENSE.txt", "README-ja.txt", "README.txt"]
@@ -76,11 +76,7 @@ def check_pe32_console(data):
           "gramconv.exe is PE32 for i386")
     check(pe.OPTIONAL_HEADER.Subsystem == 3, "gramconv.exe is a console program")
     check(not pe.FILE_HEADER.Characteristics & 0x2000, "gramconv.exe is a program, not a DLL")
-    # Besides the plug-in's system DLLs, ole32: COM brings in the Windows Imaging Component.
-    imported = {entry.dll.decode("ascii", "replace").lower()
-                for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
-    check(imported and imported <= SYSTEM_DLLS | {"ole32.dll"},
-          "gramconv.exe imports only system DLLs (have: %s)" % ", ".join(sorted(imported)))
+    check_system_imports(pe, "gramconv.exe", TOOL_DLLS)
 
 
 def main():

@@ -1,6 +1,5 @@
 #include "fit_command.h"
 
-#include <algorithm>
 #include <new>
 #include <vector>
 
@@ -9,6 +8,7 @@
 #include "common/texts.h"
 #include "console_boxes.h"
 #include "console_output.h"
+#include "fitted_bitmap.h"
 #include "tool_files.h"
 
 namespace {
@@ -22,15 +22,6 @@ const char* DitherName(DitherMode dither) {
   return "no dithering";
 }
 
-// The whole file, laid out exactly as the plug-in's export writes it.
-std::vector<uint8_t> BitmapFile(Resolution res, const std::vector<uint8_t>& pixels) {
-  std::vector<uint8_t> file(kPixelOffset + pixels.size());
-  BuildBitmapHeaders(res, file.data());
-  std::copy(FixedPalette, FixedPalette + kPaletteBytes, file.begin() + kHeaderBytes);
-  std::copy(pixels.begin(), pixels.end(), file.begin() + kPixelOffset);
-  return file;
-}
-
 int Refuse(const std::string& problem) {
   PrintError(problem);
   return kRefused;
@@ -39,11 +30,7 @@ int Refuse(const std::string& problem) {
 }  // namespace
 
 std::string DropTarget(const std::string& picturePath) {
-  const std::string folder = FolderPart(picturePath);
-  std::string name = NamePart(picturePath);
-  const size_t dot = name.rfind('.');
-  if (dot != std::string::npos && dot > 0) name.resize(dot);
-  return folder + name + "-640x200.bmp";
+  return FittedBitmapName(picturePath, Res640);
 }
 
 int RunFit(const FitRequest& request) {
@@ -76,7 +63,7 @@ int RunFit(const FitRequest& request) {
       return kRefused;
     }
   }
-  const std::vector<uint8_t> file = BitmapFile(request.res, pixels);
+  const std::vector<uint8_t> file = FittedBitmapFile(request.res, pixels);
   const std::string problem =
       WriteFileWhole(target, "BMP file", file.data(), file.size(), kind == PathRegular);
   if (!problem.empty()) return Refuse(problem);

@@ -78,9 +78,9 @@ std::string ReadWholeFile(const std::string& path, const char* what, uint64_t mi
   const uint64_t size = uint64_t(st.st_size);
   if (size < minBytes || size > maxBytes) {
     close(fd);
-    return Told(failure, FileWrongSize,
-                std::string(what) + " " + path + " has " + std::to_string(size) + " bytes; " +
-                    sizeRule);
+    return Told(
+        failure, FileWrongSize,
+        std::string(what) + " " + path + " has " + std::to_string(size) + " bytes; " + sizeRule);
   }
   bytes.resize(size_t(size));
   size_t done = 0;

@@ -5,9 +5,7 @@
 
 namespace {
 
-bool Has(const std::string& text, const char* part) {
-  return text.find(part) != std::string::npos;
-}
+bool Has(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
 
 }  // namespace
 
@@ -115,7 +113,8 @@ void FitPictures::Original(Resolution res, uint32_t width, uint32_t height,
   for (uint32_t y = 0; y < height; ++y) {
     const uint32_t from = uint32_t((uint64_t(y) * 2 + 1) * canvas.height / (uint64_t(height) * 2));
     for (uint32_t x = 0; x < width; ++x) {
-      const uint32_t across = uint32_t((uint64_t(x) * 2 + 1) * canvas.width / (uint64_t(width) * 2));
+      const uint32_t across =
+          uint32_t((uint64_t(x) * 2 + 1) * canvas.width / (uint64_t(width) * 2));
       const uint8_t* source = &canvas.rgb[(size_t(from) * canvas.width + across) * 3];
       uint8_t* target = &rgb[(size_t(y) * width + x) * 3];
       target[0] = source[0];

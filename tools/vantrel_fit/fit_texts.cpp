@@ -20,11 +20,10 @@ const char kFitThroughWindows[] = "Windowsを通して読む画像";
 const char kFitBitmapFiles[] = "BMPファイル (*.bmp)";
 const char kFitAllFiles[] = "全てのファイル (*.*)";
 
-const char kFitStatusEmpty[] =
-    "画像をこのウィンドウにドロップするか、「開く」で選んでください。";
+const char kFitStatusEmpty[] = "画像をこのウィンドウにドロップするか、「開く」で選んでください。";
 const char kFitStatusReading[] = "%1 を読み込んでいます…「中止」で止められます。";
 const char kFitStatusReady[] =
-    "%1 を %2・ディザ%3 で表示しています。「保存」でBMPファイルを書き出します。";
+    "%1 を %2、ディザ「%3」で表示しています。「保存」でBMPファイルを書き出します。";
 const char kFitStatusSaved[] =
     "%1 を保存しました。次はプラグインを開き、このファイルを選んで「BMPファイルからGRAM」"
     "と解像度 %2 を選び、「実行」を押してください。";
@@ -33,8 +32,7 @@ const char kFitStatusRefused[] = "%1 は開けませんでした。別の画像�
 
 const char kFitUnknownFormat[] =
     "%1 は読める画像ではありません。\nPNG、JPEG、GIF、BMPなどの画像ファイルを選んでください。";
-const char kFitCutShort[] =
-    "%1 は途中で切れています。\n画像を保存し直してから開いてください。";
+const char kFitCutShort[] = "%1 は途中で切れています。\n画像を保存し直してから開いてください。";
 const char kFitDamaged[] =
     "%1 は壊れているか、読めない形の画像です。\n別のソフトで保存し直してから開いてください。";
 const char kFitTooLarge[] =

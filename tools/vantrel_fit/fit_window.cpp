@@ -382,16 +382,19 @@ void FitWindow::SetPicture(int id, const uint8_t* rgb, uint32_t width, uint32_t 
     out[4 * i + 2] = rgb[3 * i];
     out[4 * i + 3] = 0;  // no alpha: the control shows the bitmap itself, not a copy
   }
-  HBITMAP old = HBITMAP(SendDlgItemMessageW(window_, id, STM_SETIMAGE, IMAGE_BITMAP, LPARAM(bitmap)));
+  HBITMAP old =
+      HBITMAP(SendDlgItemMessageW(window_, id, STM_SETIMAGE, IMAGE_BITMAP, LPARAM(bitmap)));
   if (old != nullptr && old != bitmap) DeleteObject(old);
 }
 
 LRESULT FitWindow::CopyPreview(uint8_t* rgb) const {
   if (!shown_) return 0;
-  HBITMAP bitmap = HBITMAP(SendDlgItemMessageW(window_, kFitIdPreview, STM_GETIMAGE, IMAGE_BITMAP, 0));
+  HBITMAP bitmap =
+      HBITMAP(SendDlgItemMessageW(window_, kFitIdPreview, STM_GETIMAGE, IMAGE_BITMAP, 0));
   DIBSECTION section;
   if (bitmap == nullptr || GetObjectW(bitmap, sizeof section, &section) != sizeof section ||
-      section.dsBm.bmWidth != LONG(kPreviewWidth) || section.dsBm.bmHeight != LONG(kPreviewHeight)) {
+      section.dsBm.bmWidth != LONG(kPreviewWidth) ||
+      section.dsBm.bmHeight != LONG(kPreviewHeight)) {
     return 0;
   }
   const uint8_t* in = static_cast<const uint8_t*>(section.dsBm.bmBits);
@@ -406,8 +409,9 @@ LRESULT FitWindow::CopyPreview(uint8_t* rgb) const {
 // The filters of the open chooser: "name\0patterns\0" pairs, ending in an empty pair.
 std::wstring OpenFilters() {
   static const char* const kPairs[][2] = {
-      {nullptr, "*.png;*.jpg;*.jpeg;*.jpe;*.gif;*.bmp;*.dib;*.tga;*.pnm;*.ppm;*.pgm;*.pbm;*.psd;"
-                "*.webp;*.tif;*.tiff;*.heic;*.heif;*.jxr;*.wdp"},
+      {nullptr,
+       "*.png;*.jpg;*.jpeg;*.jpe;*.gif;*.bmp;*.dib;*.tga;*.pnm;*.ppm;*.pgm;*.pbm;*.psd;"
+       "*.webp;*.tif;*.tiff;*.heic;*.heif;*.jxr;*.wdp"},
       {"PNG (*.png)", "*.png"},
       {"JPEG (*.jpg;*.jpeg)", "*.jpg;*.jpeg;*.jpe"},
       {"GIF (*.gif)", "*.gif"},
@@ -527,13 +531,19 @@ LRESULT FitWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void FitWindow::Cancel() {
   if (job_ == nullptr) return;
-  const std::string name = NamePart(job_->path);
+  const std::string cancelled = FillText(kFitStatusCancelled, {NamePart(job_->path)});
   DropJob();
-  Status(path_.empty() || !shown_ ? FillText(kFitStatusCancelled, {name})
-                                  : FillText(kFitStatusCancelled, {name}) + " " +
-                                        ReadyStatus(NamePart(path_), ChosenRes(), ChosenDither()));
-  // The choices may have moved on while the fit ran: the shown picture follows them if it can.
-  if (shown_ && pictures_.Has(ChosenRes())) Show();
+  if (!shown_) {
+    Status(cancelled);
+    return;
+  }
+  // The choices may have moved on while the fit ran: back to a resolution that is fitted.
+  if (!pictures_.Has(ChosenRes())) {
+    const int fitted = pictures_.Has(Res320) ? kFitIdRes320 : kFitIdRes640;
+    CheckRadioButton(window_, kFitIdRes320, kFitIdRes640, fitted);
+  }
+  Show();
+  Status(cancelled + " " + ReadyStatus(NamePart(path_), ChosenRes(), ChosenDither()));
 }
 
 void FitWindow::Save() {
@@ -608,11 +618,10 @@ HWND CreateFitWindow(HINSTANCE instance, const std::wstring& picture, int show) 
   kind.lpszClassName = kClassName;
   RegisterClassExW(&kind);  // fails harmlessly when a second window is made
   const std::wstring title = W(kFitWindowTitle);
-  HWND window = CreateWindowExW(WS_EX_ACCEPTFILES, kClassName, title.c_str(),
-                                WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX |
-                                    WS_CLIPCHILDREN,
-                                CW_USEDEFAULT, CW_USEDEFAULT, 600, 400, nullptr, nullptr,
-                                instance, nullptr);
+  HWND window =
+      CreateWindowExW(WS_EX_ACCEPTFILES, kClassName, title.c_str(),
+                      WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
+                      CW_USEDEFAULT, 600, 400, nullptr, nullptr, instance, nullptr);
   if (window == nullptr) return nullptr;
   ShowWindow(window, show);
   UpdateWindow(window);

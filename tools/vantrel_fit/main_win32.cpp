@@ -1,7 +1,7 @@
 // VantrelFit.exe: the window, with the picture named on the command line (a picture dropped
 // on the program's icon arrives that way) opened at once.
 #include <windows.h>
-
+// After windows.h, which it builds on.
 #include <shellapi.h>
 
 #include <string>

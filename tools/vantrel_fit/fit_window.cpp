@@ -22,6 +22,7 @@
 namespace {
 
 const wchar_t kClassName[] = L"VantrelFitWindow";
+const wchar_t kPictureClass[] = L"VantrelFitPicture";
 // Pictures larger than this are refused unread, as gramconv does (the address space is 2 GB).
 const uint64_t kMaxPictureBytes = 512u << 20;
 const uint32_t kOriginalWidth = 160, kOriginalHeight = 100;
@@ -88,9 +89,80 @@ unsigned __stdcall FitWorker(void* parameter) {
   return 0;
 }
 
-struct Layout {
-  int margin, button, buttonHeight, column, rowHeight;
+// A picture control: shows its pixels one to one, painted straight from memory, so what it
+// holds is exactly what is seen.
+enum : UINT {
+  kPictureSet = WM_USER + 1,   // lParam: const PictureRgb*
+  kPictureRead = WM_USER + 2,  // lParam: 640 x 400 x 3 bytes; returns 1 when it holds that size
 };
+struct PictureRgb {
+  const uint8_t* rgb;  // R G B, top row first
+  uint32_t width, height;
+};
+struct Picture {
+  uint32_t width = 0, height = 0;
+  std::vector<uint32_t> pixels;  // 0x00RRGGBB, the layout of a 32-bit DIB
+};
+
+LRESULT CALLBACK PictureProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  Picture* picture = reinterpret_cast<Picture*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  switch (message) {
+    case WM_NCCREATE:
+      picture = new (std::nothrow) Picture;
+      if (picture == nullptr) return FALSE;
+      SetWindowLongPtrW(window, GWLP_USERDATA, LONG_PTR(picture));
+      break;
+    case WM_NCDESTROY:
+      SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+      delete picture;
+      break;
+    case kPictureSet: {
+      const PictureRgb& in = *reinterpret_cast<const PictureRgb*>(lParam);
+      picture->pixels.resize(size_t(in.width) * in.height);
+      for (size_t i = 0; i < picture->pixels.size(); ++i) {
+        picture->pixels[i] =
+            uint32_t(in.rgb[3 * i]) << 16 | uint32_t(in.rgb[3 * i + 1]) << 8 | in.rgb[3 * i + 2];
+      }
+      picture->width = in.width;
+      picture->height = in.height;
+      InvalidateRect(window, nullptr, FALSE);
+      return 0;
+    }
+    case kPictureRead: {
+      if (picture->width != kPreviewWidth || picture->height != kPreviewHeight) return 0;
+      uint8_t* out = reinterpret_cast<uint8_t*>(lParam);
+      for (size_t i = 0; i < picture->pixels.size(); ++i) {
+        out[3 * i] = uint8_t(picture->pixels[i] >> 16);
+        out[3 * i + 1] = uint8_t(picture->pixels[i] >> 8);
+        out[3 * i + 2] = uint8_t(picture->pixels[i]);
+      }
+      return 1;
+    }
+    case WM_ERASEBKGND: return 1;  // the paint covers it all
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(window, &paint);
+      RECT client;
+      GetClientRect(window, &client);
+      FillRect(dc, &client, HBRUSH(GetStockObject(BLACK_BRUSH)));
+      if (picture != nullptr && picture->width != 0) {
+        BITMAPINFO info;
+        memset(&info, 0, sizeof info);
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = LONG(picture->width);
+        info.bmiHeader.biHeight = -LONG(picture->height);  // top row first
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        SetDIBitsToDevice(dc, 0, 0, picture->width, picture->height, 0, 0, 0, picture->height,
+                          picture->pixels.data(), &info, DIB_RGB_COLORS);
+      }
+      EndPaint(window, &paint);
+      return 0;
+    }
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
 
 class FitWindow {
  public:
@@ -100,7 +172,7 @@ class FitWindow {
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void Create();
   void LayOut();
-  HWND Control(const wchar_t* kind, const char* text, DWORD style, int id);
+  HWND Control(const wchar_t* kind, const char* text, DWORD style, int id, DWORD exStyle = 0);
   int Scaled(int pixels) const { return MulDiv(pixels, dpi_, 96); }
 
   Resolution ChosenRes() const;
@@ -151,9 +223,9 @@ LRESULT CALLBACK FitWindow::Procedure(HWND window, UINT message, WPARAM wParam, 
   return result;
 }
 
-HWND FitWindow::Control(const wchar_t* kind, const char* text, DWORD style, int id) {
-  HWND control = CreateWindowExW(0, kind, W(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0, 0, 0,
-                                 0, window_, HMENU(INT_PTR(id)), nullptr, nullptr);
+HWND FitWindow::Control(const wchar_t* kind, const char* text, DWORD style, int id, DWORD exStyle) {
+  HWND control = CreateWindowExW(exStyle, kind, W(text).c_str(), WS_CHILD | WS_VISIBLE | style, 0,
+                                 0, 0, 0, window_, HMENU(INT_PTR(id)), nullptr, nullptr);
   SendMessageW(control, WM_SETFONT, WPARAM(font_), FALSE);
   return control;
 }
@@ -177,9 +249,9 @@ void FitWindow::Create() {
   HWND progress = Control(PROGRESS_CLASSW, "", 0, kFitIdProgress);
   SendMessageW(progress, PBM_SETRANGE32, 0, 1000);
   Control(WC_STATICW, kFitPreviewLabel, SS_LEFT | SS_NOPREFIX, 0x501);
-  Control(WC_STATICW, "", SS_BITMAP | SS_SUNKEN, kFitIdPreview);
+  Control(kPictureClass, "", 0, kFitIdPreview, WS_EX_STATICEDGE);
   Control(WC_STATICW, kFitOriginalLabel, SS_LEFT | SS_NOPREFIX, 0x502);
-  Control(WC_STATICW, "", SS_BITMAP | SS_SUNKEN, kFitIdOriginal);
+  Control(kPictureClass, "", 0, kFitIdOriginal, WS_EX_STATICEDGE);
   Control(WC_BUTTONW, kFitResolution, BS_GROUPBOX, 0x503);
   Control(WC_BUTTONW, "320x200", WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, kFitIdRes320);
   Control(WC_BUTTONW, "640x200", BS_AUTORADIOBUTTON, kFitIdRes640);
@@ -362,48 +434,14 @@ void FitWindow::ShowNothing() {
   UpdateButtons();
 }
 
-// Puts RGB pixels into a picture control as a bitmap of its own.
 void FitWindow::SetPicture(int id, const uint8_t* rgb, uint32_t width, uint32_t height) {
-  BITMAPINFO info;
-  memset(&info, 0, sizeof info);
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = LONG(width);
-  info.bmiHeader.biHeight = -LONG(height);  // top row first
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (bitmap == nullptr) return;
-  uint8_t* out = static_cast<uint8_t*>(bits);
-  for (size_t i = 0; i < size_t(width) * height; ++i) {
-    out[4 * i] = rgb[3 * i + 2];
-    out[4 * i + 1] = rgb[3 * i + 1];
-    out[4 * i + 2] = rgb[3 * i];
-    out[4 * i + 3] = 0;  // no alpha: the control shows the bitmap itself, not a copy
-  }
-  HBITMAP old =
-      HBITMAP(SendDlgItemMessageW(window_, id, STM_SETIMAGE, IMAGE_BITMAP, LPARAM(bitmap)));
-  if (old != nullptr && old != bitmap) DeleteObject(old);
+  const PictureRgb picture = {rgb, width, height};
+  SendDlgItemMessageW(window_, id, kPictureSet, 0, LPARAM(&picture));
 }
 
 LRESULT FitWindow::CopyPreview(uint8_t* rgb) const {
   if (!shown_) return 0;
-  HBITMAP bitmap =
-      HBITMAP(SendDlgItemMessageW(window_, kFitIdPreview, STM_GETIMAGE, IMAGE_BITMAP, 0));
-  DIBSECTION section;
-  if (bitmap == nullptr || GetObjectW(bitmap, sizeof section, &section) != sizeof section ||
-      section.dsBm.bmWidth != LONG(kPreviewWidth) ||
-      section.dsBm.bmHeight != LONG(kPreviewHeight)) {
-    return 0;
-  }
-  const uint8_t* in = static_cast<const uint8_t*>(section.dsBm.bmBits);
-  for (size_t i = 0; i < size_t(kPreviewWidth) * kPreviewHeight; ++i) {
-    rgb[3 * i] = in[4 * i + 2];
-    rgb[3 * i + 1] = in[4 * i + 1];
-    rgb[3 * i + 2] = in[4 * i];
-  }
-  return 1;
+  return SendDlgItemMessageW(window_, kFitIdPreview, kPictureRead, 0, LPARAM(rgb));
 }
 
 // The filters of the open chooser: "name\0patterns\0" pairs, ending in an empty pair.
@@ -518,10 +556,6 @@ LRESULT FitWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return LRESULT(GetSysColorBrush(COLOR_BTNFACE));
     case WM_DESTROY:
       DropJob();
-      for (int id : {kFitIdPreview, kFitIdOriginal}) {
-        HBITMAP old = HBITMAP(SendDlgItemMessageW(window_, id, STM_SETIMAGE, IMAGE_BITMAP, 0));
-        if (old != nullptr) DeleteObject(old);
-      }
       if (font_ != nullptr && font_ != GetStockObject(DEFAULT_GUI_FONT)) DeleteObject(font_);
       PostQuitMessage(0);
       return 0;
@@ -617,6 +651,12 @@ HWND CreateFitWindow(HINSTANCE instance, const std::wstring& picture, int show) 
   kind.hbrBackground = GetSysColorBrush(COLOR_BTNFACE);
   kind.lpszClassName = kClassName;
   RegisterClassExW(&kind);  // fails harmlessly when a second window is made
+  kind.lpfnWndProc = PictureProcedure;
+  kind.hIcon = nullptr;
+  kind.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  kind.hbrBackground = nullptr;
+  kind.lpszClassName = kPictureClass;
+  RegisterClassExW(&kind);
   const std::wstring title = W(kFitWindowTitle);
   HWND window =
       CreateWindowExW(WS_EX_ACCEPTFILES, kClassName, title.c_str(),

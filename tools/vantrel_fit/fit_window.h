@@ -25,7 +25,7 @@ enum : int {
 
 // Questions a test may send to the window (SendMessage from any thread of the process).
 enum : UINT {
-  // lParam: 640 x 400 x 3 bytes, filled with the preview bitmap's pixels (R G B, top row
+  // lParam: 640 x 400 x 3 bytes, filled with the pixels the preview paints (R G B, top row
   // first). Returns 1 when a picture is shown, else 0 (nothing written).
   kFitAskPreview = WM_APP + 40,
   // Returns the window's state: a FitState.

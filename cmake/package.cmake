@@ -1,4 +1,5 @@
-# The release users install from: one ZIP with the plug-in, gramconv.exe, the Japanese and
+# The release users install from: one ZIP with the plug-in, VantrelFit.exe, gramconv.exe, the
+# Japanese and
 # English guides and the license, and a SHA256SUMS file beside it.
 #   cmake --build --preset mingw32 --target package  ->  dist/Vantrel-1.00-win32.zip
 # CPack stamps members with the files' times; a post-build step rewrites the ZIP with fixed
@@ -25,6 +26,9 @@ add_custom_command(OUTPUT ${VANTREL_RELEASE_TEXT_FILES}
 add_custom_target(release_texts ALL DEPENDS ${VANTREL_RELEASE_TEXT_FILES})
 
 install(FILES $<TARGET_FILE:Vantrel> DESTINATION .)
+if(TARGET VantrelFit)
+  install(FILES $<TARGET_FILE:VantrelFit> DESTINATION . RENAME VantrelFit.exe)
+endif()
 if(TARGET gramconv)
   install(FILES $<TARGET_FILE:gramconv> DESTINATION . RENAME gramconv.exe)
 endif()

@@ -61,7 +61,7 @@ fi
 echo "== building dist/Vantrel.dll, the host stand-in, dist/gramconv.exe and dist/gramconv"
 cmake --preset mingw32 -B "$mingw_dir" >/dev/null
 # gramconv.exe lands in dist/ as it is built.
-cmake --build "$mingw_dir" -j2 --target Vantrel vantrel_host gramconv
+cmake --build "$mingw_dir" -j2 --target Vantrel vantrel_host gramconv VantrelFit
 cmake --preset native -B "$native_dir" >/dev/null
 cmake --build "$native_dir" -j2 --target gramconv
 
@@ -168,6 +168,24 @@ if [ "$status" -ge 124 ]; then
   run_demo || status=$?
 fi
 
+# Vantrel Fit as a user starts it with a picture dropped on its icon: the picture on the
+# command line. Pictured once it has had time to fit, then ended (by its process id).
+fit_shot=$demo/20-vantrel-fit.png
+show_fit() {
+  convert -size 640x400 -seed 7 plasma:fractal -blur 0x2 "$demo/picture.png" 2>/dev/null || return 1
+  DISPLAY=$display "$root/scripts/run32.sh" "$root/dist/VantrelFit.exe" \
+    "$(winpath "$demo/picture.png")" >/dev/null 2>&1 &
+  local fit_pid=$!
+  sleep 8
+  take_shot "$fit_shot" 2>>"$demo/.shots.log"
+  local shot=$?
+  kill "$fit_pid" 2>/dev/null
+  wait "$fit_pid" 2>/dev/null
+  return $shot
+}
+echo "== Vantrel Fit: dist/VantrelFit.exe opens a picture given on its command line"
+show_fit || echo "main.sh: the picture of Vantrel Fit was not taken" >&2
+
 # --- Checks of what the demo left, independent of the 32-bit build -----------------------
 failures=0
 checks=()
@@ -205,7 +223,8 @@ for size in 640x200:100%x200% 320x200:200%x200%; do
 done
 check "PNG previews of both bitmaps" test -s "$demo/sample-640x200.png" -a -s "$demo/sample-320x200.png"
 shots=$(find "$demo" -maxdepth 1 -name '[0-9][0-9]-*.png' | wc -l)
-check "a screenshot of each step ($shots taken)" test "$shots" -ge 13 -a ! -e "$demo/.shots.failed"
+check "a screenshot of each step ($shots taken)" test "$shots" -ge 14 -a ! -e "$demo/.shots.failed"
+check "a screenshot of Vantrel Fit with a picture in it (20-vantrel-fit.png)" test -s "$fit_shot"
 
 # --- Report -----------------------------------------------------------------------------
 echo
@@ -217,19 +236,22 @@ What was done:
   path into the dialog, chose direction and resolution, pressed 実行 and answered every
   message box: it exported the picture as a 640x200 and a 320x200 BMP, imported the
   320x200 one (GRAM took its coarser picture) and the 640x200 one (GRAM was the picture
-  again), and closed the dialog.
+  again), and closed the dialog. Then dist/VantrelFit.exe was started with picture.png on
+  its command line (as when a picture is dropped on its icon) and pictured with the picture
+  in it: 20-vantrel-fit.png.
 Checks:
 EOF
 printf '%s\n' "${checks[@]}"
 echo "Files in $demo:"
 for f in sample-640x200.bmp sample-320x200.bmp sample-640x200.png sample-320x200.png \
-  sample.gram after-import-320.gram after-import-640.gram host-saved.gram host.log; do
+  picture.png 20-vantrel-fit.png sample.gram after-import-320.gram after-import-640.gram host-saved.gram host.log; do
   if [ -e "$demo/$f" ]; then printf '  %-24s %6s bytes\n' "$f" "$(stat -c %s "$demo/$f")"; fi
 done
 echo "  screenshots: $(cd "$demo" && ls [0-9][0-9]-*.png 2>/dev/null | tr '\n' ' ')"
 echo "  (the PNG previews are scaled to 640x400, the shape the machine shows them in)"
 echo "Also built: $root/dist/gramconv, e.g. dist/gramconv export dist/demo/sample.gram picture.bmp,"
 echo "  or dist/gramconv fit drawing.png picture.bmp; and $root/dist/gramconv.exe for Windows"
+echo "  and $root/dist/VantrelFit.exe, the window that turns pictures into BMPs for GRAM"
 echo "Release for Windows users: $release ($(stat -c %s "$release") bytes; SHA256SUMS beside it):"
 /usr/bin/python3 -c 'import sys, zipfile
 for m in zipfile.ZipFile(sys.argv[1]).infolist(): print("  %-16s %8d bytes" % (m.filename, m.file_size))' "$release"

@@ -37,6 +37,9 @@ SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "comdlg32.dll", "shell32.dll", "msv
 # gramconv.exe also reaches the Windows Imaging Component through COM (ole32, on every
 # Windows since XP); windowscodecs.dll itself is loaded by COM, never imported.
 TOOL_DLLS = SYSTEM_DLLS | {"ole32.dll"}
+# A window also draws (GDI) and shows a progress bar (common controls), both in every Windows
+# since XP.
+WINDOW_DLLS = TOOL_DLLS | {"gdi32.dll", "comctl32.dll"}
 IDENTITY = b"5D1C7A20-8E4B-4F96-B3A1-6C0F2E9D4B17"
 RECORD_BYTES = 840
 TEXT_FIELDS = [  # offset, width, exact content or None for "any non-empty text"

@@ -12,12 +12,17 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "fit_session.h"
+#include "fit_texts.h"
+#include "fitted_bitmap.h"
 #include "picture_fit.h"
+#include "tool_files.h"
 #include "webp/decode.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -1016,4 +1021,180 @@ TEST(FitPreview, ScreenShowsEveryLineTwiceAndPixelsTwoWideAt320) {
     ASSERT_EQ(back.channels, 3u);
     EXPECT_EQ(memcmp(back.pixels, rgb.data(), rgb.size()), 0) << BitmapWidth(res);
   }
+}
+
+// ---- Vantrel Fit's window, without the window ----
+
+TEST(FitWindowTexts, EveryEngineRefusalHasItsJapaneseKind) {
+  Bytes png = Png(4, 4, 3, Card(4, 4));
+  Bytes noPixels = png, huge = png, wide = png;
+  PutBe32(noPixels, 16, 0);
+  PutBe32(huge, 16, 20000);
+  PutBe32(huge, 20, 20000);
+  PutBe32(wide, 16, 70000);
+  PutBe32(wide, 20, 1);
+  const Bytes full = Png(640, 200, 3, Card(640, 200));
+  const std::string letter = "this is a letter, not a picture\n";
+  const std::string pnmHuge = "P6\n" + std::string(40, '6') + " 1\n255\n";
+  const struct {
+    const char* name;
+    std::string reason;
+    PictureTrouble kind;
+  } cases[] = {
+      {"empty", FitFailure({}), TroubleUnknownFormat},
+      {"letter", FitFailure(Bytes(letter.begin(), letter.end())), TroubleUnknownFormat},
+      {"cut short", FitFailure(Bytes(full.begin(), full.begin() + full.size() / 2)),
+       TroubleCutShort},
+      {"no pixels", FitFailure(noPixels), TroubleDamaged},
+      {"huge", FitFailure(huge), TroubleTooLarge},
+      {"wide", FitFailure(wide), TroubleTooLarge},
+      {"pnm number", FitFailure(Bytes(pnmHuge.begin(), pnmHuge.end())), TroubleDamaged},
+      {"memory", "not enough memory to read the picture", TroubleNoMemory},
+      {"cancelled", kFitCancelled, TroubleCancelled},
+      {"new", "the picture uses a colour space nobody knows", TroubleOther},
+      {"fine", "", TroubleNone},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(TroubleOfReason(c.reason), c.kind) << c.name << ": " << c.reason;
+    if (c.kind == TroubleNone || c.kind == TroubleCancelled) continue;
+    const std::string text = PictureTroubleText("絵.png", c.reason);
+    EXPECT_EQ(text.rfind("絵.png ", 0), 0u) << c.name << ": the box names the picture";
+    // Known kinds are told in Japanese alone; others carry the engine's reason along.
+    EXPECT_EQ(text.find(c.reason) != std::string::npos, c.kind == TroubleOther) << text;
+  }
+}
+
+TEST(FitWindowTexts, PlaceholdersAndStatusLines) {
+  EXPECT_EQ(FillText("%1 / %2 = 100%", {"a", "b"}), "a / b = 100%");
+  EXPECT_EQ(FillText("%2%1%3", {"x", "y"}), "yx%3");
+  EXPECT_EQ(FillText("%", {}), "%");
+  const std::string saved = SavedStatus("work/絵/pic-320x200.bmp", Res320);
+  for (const char* part : {"pic-320x200.bmp", "BMPファイルからGRAM", "320x200", "実行"}) {
+    EXPECT_NE(saved.find(part), std::string::npos) << part;
+  }
+  EXPECT_EQ(saved.find("work/"), std::string::npos) << "the name alone";
+  const std::string ready = ReadyStatus("pic.png", Res640, DitherDiffusion);
+  EXPECT_NE(ready.find("640x200"), std::string::npos);
+  EXPECT_NE(ready.find("誤差拡散"), std::string::npos);
+}
+
+TEST(FitWindowFiles, DefaultNamesBesideThePicture) {
+  const struct {
+    const char* picture;
+    Resolution res;
+    const char* bitmap;
+  } cases[] = {
+      {"dir/pic.png", Res640, "dir/pic-640x200.bmp"},
+      {"dir/pic.png", Res320, "dir/pic-320x200.bmp"},
+      {"a.b.c.jpg", Res640, "a.b.c-640x200.bmp"},
+      {"noext", Res320, "noext-320x200.bmp"},
+      {".hidden", Res640, ".hidden-640x200.bmp"},
+      {"dir.d/pic", Res640, "dir.d/pic-640x200.bmp"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FittedBitmapName(c.picture, c.res), c.bitmap) << c.picture;
+}
+
+#ifdef _WIN32
+const char kDevice[] = "NUL";
+#else
+const char kDevice[] = "/dev/null";
+#endif
+
+TEST(FitWindowFiles, EveryFailureKindIsToldApart) {
+  const fs::path dir = fs::temp_directory_path() / ("fit_window_files_" + std::to_string(getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir / "folder");
+  const std::string file = (dir / "file.bin").string();
+  { std::ofstream(file, std::ios::binary) << "12345"; }
+  Bytes bytes;
+  const uint8_t data[3] = {1, 2, 3};
+  const struct {
+    const char* name;
+    FileFailure want;
+    std::function<void(FileFailure*)> run;
+  } cases[] = {
+      {"read fine", FileFine,
+       [&](FileFailure* f) { ReadWholeFile(file, "picture", 0, 10, "", bytes, f); }},
+      {"read missing", FileCannotOpen,
+       [&](FileFailure* f) { ReadWholeFile(file + ".no", "picture", 0, 10, "", bytes, f); }},
+      {"read folder", FileNotRegular,
+       [&](FileFailure* f) { ReadWholeFile((dir / "folder").string(), "p", 0, 10, "", bytes, f); }},
+      {"read too big", FileWrongSize,
+       [&](FileFailure* f) { ReadWholeFile(file, "picture", 0, 4, "", bytes, f); }},
+      {"write exists", FileAlreadyExists,
+       [&](FileFailure* f) { WriteFileWhole(file, "BMP file", data, 3, false, f); }},
+      {"write replaces", FileFine,
+       [&](FileFailure* f) { WriteFileWhole(file, "BMP file", data, 3, true, f); }},
+      {"write device", FileNotRegular,
+       [&](FileFailure* f) { WriteFileWhole(kDevice, "BMP file", data, 3, true, f); }},
+      {"write no folder", FileCannotCreate,
+       [&](FileFailure* f) {
+         WriteFileWhole((dir / "no/x.bmp").string(), "B", data, 3, false, f);
+       }},
+  };
+  for (const auto& c : cases) {
+    FileFailure failure = FileCannotWrite;  // changed by every call
+    c.run(&failure);
+    EXPECT_EQ(failure, c.want) << c.name;
+    if (c.want != FileFine) {
+      EXPECT_NE(FileTroubleText(c.want, "x.bmp", c.want < FileCannotCreate), "") << c.name;
+    }
+  }
+  std::ifstream in(file, std::ios::binary);
+  EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), {}), (Bytes{1, 2, 3})) << "replaced";
+  fs::remove_all(dir);
+}
+
+TEST(FitWindowPictures, ChoicesShowAndSaveWhatTheEngineMakes) {
+  std::mt19937 random(11);
+  const Bytes rgb = Picture(333, 123, [&](int x, int y) {
+    return Bytes{uint8_t(x * 255 / 332), uint8_t(y * 2), uint8_t(random())};
+  });
+  const Bytes file = Png(333, 123, 3, rgb);
+  FitPictures pictures;
+  EXPECT_FALSE(pictures.Has(Res640));
+  for (Resolution res : {Res640, Res320}) {
+    Canvas canvas;
+    ASSERT_EQ(ScalePicture(file.data(), file.size(), res, canvas), "");
+    pictures.Keep(res, canvas);
+    ASSERT_TRUE(pictures.Has(res));
+  }
+  // In an order where each step changes one choice, as the window's radio buttons do.
+  const std::pair<Resolution, DitherMode> steps[] = {
+      {Res640, DitherNone},      {Res640, DitherOrdered},   {Res320, DitherOrdered},
+      {Res320, DitherDiffusion}, {Res640, DitherDiffusion}, {Res640, DitherNone}};
+  for (const auto& [res, dither] : steps) {
+    Canvas canvas;
+    ASSERT_EQ(ScalePicture(file.data(), file.size(), res, canvas), "");
+    Bytes colours(size_t(canvas.width) * canvas.height), screen, want;
+    MapColours(canvas, dither, colours.data());
+    PreviewScreen(res, colours.data(), want);
+    pictures.Screen(res, dither, screen);
+    EXPECT_TRUE(screen == want) << BitmapWidth(res) << " " << dither;
+    Bytes pixels;
+    ASSERT_EQ(FitPicture(file.data(), file.size(), res, dither, pixels), "");
+    EXPECT_TRUE(pictures.Bitmap(res, dither) == FittedBitmapFile(res, pixels))
+        << "the file gramconv fit writes";
+  }
+  pictures.Clear();
+  EXPECT_FALSE(pictures.Has(Res640) || pictures.Has(Res320));
+}
+
+TEST(FitWindowPictures, OriginalIsTheCanvasShrunk) {
+  const Bytes file = Png(640, 200, 3, Card(640, 200));
+  FitPictures pictures;
+  Canvas canvas;
+  ASSERT_EQ(ScalePicture(file.data(), file.size(), Res640, canvas), "");
+  pictures.Keep(Res640, canvas);
+  Bytes small;
+  pictures.Original(Res640, 160, 100, small);
+  ASSERT_EQ(small.size(), 160u * 100 * 3);
+  int wrong = 0;
+  for (int y = 0; y < 100; ++y) {
+    for (int x = 0; x < 160; ++x)
+      wrong += memcmp(&small[(y * 160 + x) * 3], Rgb(x / 20).data(), 3) != 0;
+  }
+  EXPECT_EQ(wrong, 0) << "the eight bars, 20 pixels each";
+  pictures.Original(Res320, 16, 10, small);
+  EXPECT_EQ(small, Bytes(16 * 10 * 3, 0)) << "nothing fitted at 320: black";
 }

@@ -1,14 +1,17 @@
 #!/usr/bin/python3
 """Checks the release ZIP that Windows users install from.
 
-    check_package.py CPACK CPACK_CONFIG WORK_DIR PLUGIN.dll TEXTS_CPP
+    check_package.py CPACK CPACK_CONFIG WORK_DIR PLUGIN.dll TEXTS_CPP FIT_TEXTS_CPP
 
 Makes the package twice with CPack into WORK_DIR (touching the release texts in between,
 as a second build would) and checks:
 - both runs give the same ZIP bytes, and SHA256SUMS names that ZIP with its digest;
 - the member list, all ASCII names, every member dated the same;
 - Vantrel.dll inside is byte for byte the library the other tests ran;
-- gramconv.exe inside is a 32-bit console program importing only system DLLs;
+- VantrelFit.exe inside is a 32-bit window program and gramconv.exe a 32-bit console
+  program, both importing only system DLLs;
+- both guides describe VantrelFit.exe before gramconv.exe, and the Japanese guide names the
+  window's buttons and choices as it shows them;
 - the text files are UTF-8 with a byte-order mark and CRLF line ends only;
 - the Japanese guide holds the caption and every message text of the plug-in as it shows
   them (the texts read from the product's source, so the guide cannot drift from it).
@@ -27,9 +30,13 @@ import zipfile
 import pefile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "dll"))
-from check_dll import TOOL_DLLS, check, check_system_imports, finish  # noqa: E402
+from check_dll import TOOL_DLLS, WINDOW_DLLS, check, check_system_imports, finish  # noqa: E402
 
-MEMBERS = ["LICENSE.txt", "README-ja.txt", "README.txt", "Vantrel.dll", "gramconv.exe"]
+MEMBERS = ["LICENSE.txt", "README-ja.txt", "README.txt", "Vantrel.dll", "VantrelFit.exe",
+           "gramconv.exe"]
+# The window's words a user looks for in the guide (tools/vantrel_fit/fit_texts.cpp).
+WINDOW_WORDS = ["kFitOpen", "kFitSave", "kFitCancel", "kFitResolution", "kFitDither",
+                "kFitDitherNone", "kFitDitherOrdered", "kFitDitherDiffusion"]
 TEXTS = ["LICENSE.txt", "README-ja.txt", "README.txt"]
 # Texts that are not messages: the chooser's title and filter list.
 NOT_MESSAGES = {"kTextChooserTitle", "kTextChooserFilter"}
@@ -70,17 +77,29 @@ def message_texts(texts_cpp):
     return texts
 
 
-def check_pe32_console(data):
+def check_pe32_program(data, name, subsystem):
     pe = pefile.PE(data=data)
     check(pe.FILE_HEADER.Machine == 0x14C and pe.OPTIONAL_HEADER.Magic == 0x10B,
-          "gramconv.exe is PE32 for i386")
-    check(pe.OPTIONAL_HEADER.Subsystem == 3, "gramconv.exe is a console program")
-    check(not pe.FILE_HEADER.Characteristics & 0x2000, "gramconv.exe is a program, not a DLL")
-    check_system_imports(pe, "gramconv.exe", TOOL_DLLS)
+          "%s is PE32 for i386" % name)
+    kind = {2: "window", 3: "console"}[subsystem]
+    check(pe.OPTIONAL_HEADER.Subsystem == subsystem, "%s is a %s program" % (name, kind))
+    check(not pe.FILE_HEADER.Characteristics & 0x2000, "%s is a program, not a DLL" % name)
+    check_system_imports(pe, name, TOOL_DLLS if subsystem == 3 else WINDOW_DLLS)
+
+
+def window_words(fit_texts_cpp):
+    """The window's words named in WINDOW_WORDS, as fit_texts.cpp spells them (the dots of
+    a button that opens a chooser left out)."""
+    source = open(fit_texts_cpp, encoding="utf-8").read()
+    words = {}
+    for name in WINDOW_WORDS:
+        m = re.search(r"\b%s\[\] = \"([^\"]*)\";" % name, source)
+        words[name] = m.group(1).rstrip(".") if m else None
+    return words
 
 
 def main():
-    cpack, config, work, plugin, texts_cpp = sys.argv[1:6]
+    cpack, config, work, plugin, texts_cpp, fit_texts_cpp = sys.argv[1:7]
     first = make_package(cpack, config, os.path.join(work, "first"))
     # A second build leaves newer files behind: the ZIP must not show it.
     release = os.path.join(os.path.dirname(config), "release")
@@ -107,7 +126,9 @@ def main():
         check(archive.read("Vantrel.dll") == open(plugin, "rb").read(),
               "Vantrel.dll is byte for byte the tested library %s" % plugin)
     if "gramconv.exe" in names:
-        check_pe32_console(archive.read("gramconv.exe"))
+        check_pe32_program(archive.read("gramconv.exe"), "gramconv.exe", 3)
+    if "VantrelFit.exe" in names:
+        check_pe32_program(archive.read("VantrelFit.exe"), "VantrelFit.exe", 2)
 
     decoded = {}
     for name in TEXTS:
@@ -127,6 +148,13 @@ def main():
     for name, parts in sorted(texts.items()):
         missing = [part for part in parts if part not in guide]
         check(not missing, "the guide shows %s%s" % (name, " (missing: %r)" % missing if missing else ""))
+    for name, word in sorted(window_words(fit_texts_cpp).items()):
+        check(word and word in guide, "the guide shows the window's %s (%r)" % (name, word))
+    for name in ("README-ja.txt", "README.txt"):
+        text = decoded.get(name, "")
+        first_window, first_console = text.find("VantrelFit.exe"), text.find("gramconv")
+        check(0 <= first_window < first_console,
+              "%s describes VantrelFit.exe before gramconv" % name)
     check("Copyright (c) 2026 The Vantrel developers" in decoded.get("LICENSE.txt", ""),
           "LICENSE.txt carries the copyright line")
     for name in ("README-ja.txt", "README.txt"):

@@ -389,20 +389,12 @@ HWND OpenChooser(DialogUser& user, HWND dialog) {
   return chooser;
 }
 
-// The chooser's file name field: an edit (edt1) or the edit inside a combo box (cmb13).
-HWND ChooserNameField(HWND chooser) {
-  HWND field = GetDlgItem(chooser, 0x480);
-  if (field == nullptr) field = GetDlgItem(chooser, 0x47C);
-  return field;
-}
+HWND ChooserNameField(HWND chooser) { return DialogUser::ChooserNameField(chooser); }
 
 void ChooseInChooser(DialogUser& user, HWND chooser, const std::wstring& path) {
-  HWND field = ChooserNameField(chooser);
-  ASSERT_NE(field, nullptr) << "the chooser has no file name field";
-  user.Type(chooser, GetDlgCtrlID(field), path);
-  PostMessageW(chooser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-               LPARAM(GetDlgItem(chooser, IDOK)));
-  EXPECT_TRUE(user.WaitGone(kChooserTitle)) << "the chooser did not close on its OK button";
+  ASSERT_NE(ChooserNameField(chooser), nullptr) << "the chooser has no file name field";
+  EXPECT_TRUE(user.Choose(chooser, kChooserTitle, path))
+      << "the chooser did not close on its OK button";
 }
 
 TEST_F(LiveDialog, BrowseFillsTheFieldAndCancelChangesNothing) {

@@ -219,7 +219,7 @@ void DialogUser::DropWide(HWND target, const std::vector<std::wstring>& names) {
 
 SeenBox DialogUser::WaitBox(DWORD timeoutMs) const {
   SeenBox box;
-  box.window = WaitWindow(kBoxCaption, timeoutMs);
+  box.window = WaitWindow(boxCaption_, timeoutMs);
   if (box.window == nullptr) return box;
   Sleep(kSettleMs);
   wchar_t text[1024] = L"";
@@ -230,6 +230,21 @@ SeenBox DialogUser::WaitBox(DWORD timeoutMs) const {
   box.hasOk = ok != nullptr && IsWindowVisible(ok);
   box.hasCancel = cancel != nullptr && IsWindowVisible(cancel);
   return box;
+}
+
+HWND DialogUser::ChooserNameField(HWND chooser) {
+  HWND field = GetDlgItem(chooser, 0x480);
+  if (field == nullptr) field = GetDlgItem(chooser, 0x47C);
+  return field;
+}
+
+bool DialogUser::Choose(HWND chooser, const wchar_t* title, const std::wstring& path) {
+  HWND field = ChooserNameField(chooser);
+  if (field == nullptr) return false;
+  Type(chooser, GetDlgCtrlID(field), path);
+  PostMessageW(chooser, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+               LPARAM(GetDlgItem(chooser, IDOK)));
+  return WaitGone(title);
 }
 
 bool DialogUser::Answer(const SeenBox& box, int id) {

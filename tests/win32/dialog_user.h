@@ -70,10 +70,18 @@ class DialogUser {
   // Drops files named in UTF-16 (the wide form Explorer sends).
   void DropWide(HWND target, const std::vector<std::wstring>& names);
 
-  // Message boxes: waits for one (caption kBoxCaption), reads it; then answers it.
+  // Message boxes: waits for one (caption kBoxCaption unless SetBoxCaption named another
+  // program's), reads it; then answers it.
+  void SetBoxCaption(const wchar_t* caption) { boxCaption_ = caption; }
   SeenBox WaitBox(DWORD timeoutMs = 20000) const;
   bool Answer(const SeenBox& box, int id);  // IDOK or IDCANCEL; true when it closed
-  int CountBoxes() const { return int(Windows(kBoxCaption).size()); }
+  int CountBoxes() const { return int(Windows(boxCaption_).size()); }
+
+  // File choosers (open or save): the name field, an edit (edt1) or the edit inside a combo
+  // box (cmb13); and choosing a name: typed into it, then OK, then waiting until the
+  // chooser titled title is gone.
+  static HWND ChooserNameField(HWND chooser);
+  bool Choose(HWND chooser, const wchar_t* title, const std::wstring& path);
 
   // Closes whatever the host thread still shows (boxes, chooser, About, the dialog).
   void CloseEverything();
@@ -86,6 +94,7 @@ class DialogUser {
   DWORD hostThread_;
   HWND marker_;
   LONG sequence_ = 0;
+  const wchar_t* boxCaption_ = kBoxCaption;
 };
 
 // UTF-8 <-> UTF-16 <-> code page 932, for expectations and failure messages.

@@ -17,6 +17,18 @@ enum PathKind {
 
 PathKind KindOfPath(const std::string& path);
 
+// What went wrong, beside the English text, for programs that tell it in their own words.
+enum FileFailure {
+  FileFine,
+  FileCannotOpen,     // missing, in use, no access
+  FileNotRegular,     // a folder, device or pipe: never read, never replaced
+  FileWrongSize,      // outside the size the caller accepts
+  FileCannotRead,     // opened, but the bytes did not all come
+  FileCannotCreate,   // no temporary file in the target's folder
+  FileCannotWrite,    // writing or the final rename failed (disk full, target in use)
+  FileAlreadyExists,  // the target exists and replacing was not asked for
+};
+
 // The refusal for a target that exists and is not a regular file.
 std::string NotReplaceable(const char* what, const std::string& path);
 
@@ -24,15 +36,16 @@ std::string NotReplaceable(const char* what, const std::string& path);
 // ("GRAM file", "picture"); a size outside minBytes..maxBytes is refused before reading,
 // with "WHAT PATH has N bytes; " + sizeRule.
 std::string ReadWholeFile(const std::string& path, const char* what, uint64_t minBytes,
-                          uint64_t maxBytes, const char* sizeRule, std::vector<uint8_t>& bytes);
+                          uint64_t maxBytes, const char* sizeRule, std::vector<uint8_t>& bytes,
+                          FileFailure* failure = nullptr);
 
 // Writes data to a temporary file in path's folder, then renames it to path, so path is
 // either untouched or complete. replace: an existing regular file is replaced (keeping
 // its permissions); otherwise an existing path is refused even if it appears meanwhile.
 // A path that is not a regular file is never replaced. The temporary file never outlives
-// a failure.
+// a failure. failure, when given, hears the kind of problem (FileFine on success).
 std::string WriteFileWhole(const std::string& path, const char* what, const uint8_t* data,
-                           size_t size, bool replace);
+                           size_t size, bool replace, FileFailure* failure = nullptr);
 
 // The folder part of path (with its separator) and the name part.
 std::string FolderPart(const std::string& path);

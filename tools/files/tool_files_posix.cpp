@@ -35,6 +35,12 @@ mode_t ModeFor(const std::string& path) {
   return 0666 & ~mask;
 }
 
+// Tells the caller the kind of a problem, when it asked, and passes the text on.
+std::string Told(FileFailure* failure, FileFailure kind, std::string text) {
+  if (failure != nullptr) *failure = kind;
+  return text;
+}
+
 }  // namespace
 
 std::string FolderPart(const std::string& path) {
@@ -56,19 +62,25 @@ PathKind KindOfPath(const std::string& path) {
 }
 
 std::string ReadWholeFile(const std::string& path, const char* what, uint64_t minBytes,
-                          uint64_t maxBytes, const char* sizeRule, std::vector<uint8_t>& bytes) {
+                          uint64_t maxBytes, const char* sizeRule, std::vector<uint8_t>& bytes,
+                          FileFailure* failure) {
+  Told(failure, FileFine, "");
   // Non-blocking, so that opening a FIFO nobody writes to does not wait.
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return Failure(std::string("cannot open ") + what, path, errno);
+  if (fd < 0) {
+    return Told(failure, FileCannotOpen, Failure(std::string("cannot open ") + what, path, errno));
+  }
   struct stat st;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
-    return std::string(what) + " " + path + " is not a regular file";
+    return Told(failure, FileNotRegular, std::string(what) + " " + path + " is not a regular file");
   }
   const uint64_t size = uint64_t(st.st_size);
   if (size < minBytes || size > maxBytes) {
     close(fd);
-    return std::string(what) + " " + path + " has " + std::to_string(size) + " bytes; " + sizeRule;
+    return Told(
+        failure, FileWrongSize,
+        std::string(what) + " " + path + " has " + std::to_string(size) + " bytes; " + sizeRule);
   }
   bytes.resize(size_t(size));
   size_t done = 0;
@@ -82,21 +94,26 @@ std::string ReadWholeFile(const std::string& path, const char* what, uint64_t mi
   close(fd);
   if (done != size) {
     bytes.clear();
-    return Failure(std::string("cannot read ") + what, path, done < size ? error : EIO);
+    return Told(failure, FileCannotRead,
+                Failure(std::string("cannot read ") + what, path, done < size ? error : EIO));
   }
   return "";
 }
 
 std::string WriteFileWhole(const std::string& path, const char* what, const uint8_t* data,
-                           size_t size, bool replace) {
-  if (KindOfPath(path) == PathOther) return NotReplaceable(what, path);
+                           size_t size, bool replace, FileFailure* failure) {
+  Told(failure, FileFine, "");
+  if (KindOfPath(path) == PathOther) {
+    return Told(failure, FileNotRegular, NotReplaceable(what, path));
+  }
   const std::string folder = FolderPart(path);
   std::string temp = folder + "." + NamePart(path) + ".gramconv-XXXXXX";
   const mode_t mode = ModeFor(path);
 
   const int fd = mkstemp(&temp[0]);
   if (fd < 0) {
-    return Failure("cannot create a temporary file in", folder.empty() ? "." : folder, errno);
+    return Told(failure, FileCannotCreate,
+                Failure("cannot create a temporary file in", folder.empty() ? "." : folder, errno));
   }
   bool written = WriteAll(fd, data, size) && fchmod(fd, mode) == 0 && fsync(fd) == 0;
   int error = written ? 0 : errno;
@@ -106,23 +123,26 @@ std::string WriteFileWhole(const std::string& path, const char* what, const uint
   }
   if (!written) {
     unlink(temp.c_str());
-    return Failure("cannot write", temp, error);
+    return Told(failure, FileCannotWrite, Failure("cannot write", temp, error));
   }
   // Looked at once more just before: a folder or device put there meanwhile stays.
   std::string problem;
+  FileFailure kind = FileCannotWrite;
   if (replace && KindOfPath(path) == PathOther) {
     problem = NotReplaceable(what, path);
+    kind = FileNotRegular;
   } else if (replace ? rename(temp.c_str(), path.c_str()) != 0
                      // The plug-in's own move: a name that appeared meanwhile stays.
                      : !PlatformMoveToNewName(temp.c_str(), path.c_str())) {
     error = errno;
+    if (error == EEXIST && !replace) kind = FileAlreadyExists;
     problem = error == EEXIST && !replace
                   ? std::string(what) + " " + path + " already exists; gramconv does not replace it"
                   : Failure(std::string("cannot write ") + what, path, error);
   }
   if (!problem.empty()) {
     unlink(temp.c_str());
-    return problem;
+    return Told(failure, kind, problem);
   }
   // Make the rename itself durable; failing here changes nothing the user can act on.
   const int dir = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

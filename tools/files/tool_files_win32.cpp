@@ -50,6 +50,12 @@ bool WriteAll(HANDLE h, const uint8_t* data, size_t size) {
   return true;
 }
 
+// Tells the caller the kind of a problem, when it asked, and passes the text on.
+std::string Told(FileFailure* failure, FileFailure kind, std::string text) {
+  if (failure != nullptr) *failure = kind;
+  return text;
+}
+
 }  // namespace
 
 std::string FolderPart(const std::string& path) {
@@ -76,21 +82,25 @@ PathKind KindOfPath(const std::string& path) {
 }
 
 std::string ReadWholeFile(const std::string& path, const char* what, uint64_t minBytes,
-                          uint64_t maxBytes, const char* sizeRule, std::vector<uint8_t>& bytes) {
+                          uint64_t maxBytes, const char* sizeRule, std::vector<uint8_t>& bytes,
+                          FileFailure* failure) {
+  Told(failure, FileFine, "");
   const HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
-    return Failure(std::string("cannot open ") + what, path, GetLastError());
+    return Told(failure, FileCannotOpen,
+                Failure(std::string("cannot open ") + what, path, GetLastError()));
   }
   LARGE_INTEGER size;
   if (!IsRegular(h) || !GetFileSizeEx(h, &size)) {
     CloseHandle(h);
-    return std::string(what) + " " + path + " is not a regular file";
+    return Told(failure, FileNotRegular, std::string(what) + " " + path + " is not a regular file");
   }
   if (uint64_t(size.QuadPart) < minBytes || uint64_t(size.QuadPart) > maxBytes) {
     CloseHandle(h);
-    return std::string(what) + " " + path + " has " + std::to_string(size.QuadPart) + " bytes; " +
-           sizeRule;
+    return Told(failure, FileWrongSize,
+                std::string(what) + " " + path + " has " + std::to_string(size.QuadPart) +
+                    " bytes; " + sizeRule);
   }
   bytes.resize(size_t(size.QuadPart));
   size_t done = 0;
@@ -107,14 +117,17 @@ std::string ReadWholeFile(const std::string& path, const char* what, uint64_t mi
   CloseHandle(h);
   if (done != bytes.size()) {
     bytes.clear();
-    return Failure(std::string("cannot read ") + what, path, error);
+    return Told(failure, FileCannotRead, Failure(std::string("cannot read ") + what, path, error));
   }
   return "";
 }
 
 std::string WriteFileWhole(const std::string& path, const char* what, const uint8_t* data,
-                           size_t size, bool replace) {
-  if (KindOfPath(path) == PathOther) return NotReplaceable(what, path);
+                           size_t size, bool replace, FileFailure* failure) {
+  Told(failure, FileFine, "");
+  if (KindOfPath(path) == PathOther) {
+    return Told(failure, FileNotRegular, NotReplaceable(what, path));
+  }
   const std::string folder = FolderPart(path);
   std::wstring temp;
   HANDLE h = INVALID_HANDLE_VALUE;
@@ -129,29 +142,34 @@ std::string WriteFileWhole(const std::string& path, const char* what, const uint
     if (h == INVALID_HANDLE_VALUE && error != ERROR_FILE_EXISTS) break;
   }
   if (h == INVALID_HANDLE_VALUE) {
-    return Failure("cannot create a temporary file in", folder.empty() ? "." : folder, error);
+    return Told(failure, FileCannotCreate,
+                Failure("cannot create a temporary file in", folder.empty() ? "." : folder, error));
   }
   const bool written = WriteAll(h, data, size) && FlushFileBuffers(h) != 0;
   error = GetLastError();
   CloseHandle(h);
   if (!written) {
     DeleteFileW(temp.c_str());
-    return Failure("cannot write", WideToUtf8(temp), error);
+    return Told(failure, FileCannotWrite, Failure("cannot write", WideToUtf8(temp), error));
   }
   // Looked at once more just before: a folder or device put there meanwhile stays.
   std::string problem;
+  FileFailure kind = FileCannotWrite;
   const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
   if (replace && KindOfPath(path) == PathOther) {
     problem = NotReplaceable(what, path);
+    kind = FileNotRegular;
   } else if (!MoveFileExW(temp.c_str(), Utf8ToWide(path).c_str(), flags)) {
     error = GetLastError();
+    const bool exists = !replace && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS);
+    if (exists) kind = FileAlreadyExists;
     problem = !replace && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
                   ? std::string(what) + " " + path + " already exists; gramconv does not replace it"
                   : Failure(std::string("cannot write ") + what, path, error);
   }
   if (!problem.empty()) {
     DeleteFileW(temp.c_str());
-    return problem;
+    return Told(failure, kind, problem);
   }
   return "";
 }

@@ -1,6 +1,5 @@
 #include "fit_command.h"
 
-#include <algorithm>
 #include <new>
 #include <vector>
 
@@ -9,6 +8,7 @@
 #include "common/texts.h"
 #include "console_boxes.h"
 #include "console_output.h"
+#include "fitted_bitmap.h"
 #include "tool_files.h"
 
 namespace {
@@ -22,26 +22,9 @@ const char* DitherName(DitherMode dither) {
   return "no dithering";
 }
 
-// The whole file, laid out exactly as the plug-in's export writes it.
-std::vector<uint8_t> BitmapFile(Resolution res, const std::vector<uint8_t>& pixels) {
-  std::vector<uint8_t> file(kPixelOffset + pixels.size());
-  BuildBitmapHeaders(res, file.data());
-  std::copy(FixedPalette, FixedPalette + kPaletteBytes, file.begin() + kHeaderBytes);
-  std::copy(pixels.begin(), pixels.end(), file.begin() + kPixelOffset);
-  return file;
-}
-
 int Refuse(const std::string& problem) {
   PrintError(problem);
   return kRefused;
-}
-
-// A dropped picture's path without its extension.
-std::string DropStem(const std::string& picturePath) {
-  std::string name = NamePart(picturePath);
-  const size_t dot = name.rfind('.');
-  if (dot != std::string::npos && dot > 0) name.resize(dot);
-  return FolderPart(picturePath) + name;
 }
 
 // Whether an existing target may be replaced: refused without mayReplace, else asked.
@@ -63,11 +46,13 @@ int MayWrite(const FitRequest& request, const char* what, const std::string& tar
 }  // namespace
 
 std::string DropTarget(const std::string& picturePath) {
-  return DropStem(picturePath) + "-640x200.bmp";
+  return FittedBitmapName(picturePath, Res640);
 }
 
 std::string DropPreview(const std::string& picturePath) {
-  return DropStem(picturePath) + "-640x200-preview.png";
+  std::string name = DropTarget(picturePath);
+  name.resize(name.size() - 4);  // ".bmp"
+  return name + "-preview.png";
 }
 
 int RunFit(const FitRequest& request) {
@@ -109,7 +94,7 @@ int RunFit(const FitRequest& request) {
   stop = MayWrite(request, "preview file", preview, previewKind);
   if (stop >= 0) return stop;
 
-  const std::vector<uint8_t> file = BitmapFile(request.res, pixels);
+  const std::vector<uint8_t> file = FittedBitmapFile(request.res, pixels);
   std::string problem =
       WriteFileWhole(target, "BMP file", file.data(), file.size(), kind == PathRegular);
   if (!problem.empty()) return Refuse(problem);

@@ -140,7 +140,8 @@ std::string Convert(UINT from, UINT to, const std::string& in) {
 }  // namespace
 
 std::string Utf8ToCp932(const std::string& text) { return Convert(CP_UTF8, 932, text); }
-std::string WideToUtf8(const std::wstring& text) {
+// UTF-16 to UTF-8, for the report (the tools' own converter is not linked into every test).
+static std::string ReportUtf8(const std::wstring& text) {
   if (text.empty()) return std::string();
   const int bytes =
       WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
@@ -234,7 +235,7 @@ std::string BoxWatcher::Report() const {
              box.answer == BoxAnswer::Ok       ? "OK"
              : box.answer == BoxAnswer::Cancel ? "Cancel"
                                                : "Quit");
-    report += head + WideToUtf8(box.wideCaption) + " | " + WideToUtf8(box.wideText) + "\n";
+    report += head + ReportUtf8(box.wideCaption) + " | " + ReportUtf8(box.wideText) + "\n";
   }
   if (report.empty()) report = "no boxes\n";
   return report;

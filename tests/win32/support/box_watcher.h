@@ -107,5 +107,3 @@ class BoxWatcher {
 std::string Utf8ToCp932(const std::string& text);
 // Converts code page 932 bytes to UTF-8, for readable failure messages.
 std::string Cp932ToUtf8(const std::string& bytes);
-// Converts UTF-16 to UTF-8, for readable failure messages.
-std::string WideToUtf8(const std::wstring& text);

@@ -25,6 +25,23 @@ const LinearTable kTable;
 
 const uint16_t* const kLinearOfSrgb = kTable.light;
 
+void CanvasSrgb(const Canvas& canvas, size_t index, uint8_t rgb[3]) {
+  if (canvas.gamma == GammaSrgb) {
+    for (int c = 0; c < 3; ++c) rgb[c] = canvas.rgb[index * 3 + c];
+    return;
+  }
+  // The nearest number by the table itself, so a number turned into light comes back.
+  for (int c = 0; c < 3; ++c) {
+    const uint16_t* end = kLinearOfSrgb + 256;
+    const uint16_t* at = std::lower_bound(kLinearOfSrgb, end, canvas.light[index * 3 + c]);
+    if (at == end || (at != kLinearOfSrgb && *at - canvas.light[index * 3 + c] >
+                                                  canvas.light[index * 3 + c] - at[-1])) {
+      --at;
+    }
+    rgb[c] = uint8_t(at - kLinearOfSrgb);
+  }
+}
+
 // Target pixel t spans [t * source, (t + 1) * source) and source pixel s spans
 // [s * target, (s + 1) * target), both measured in 1/target of a source pixel.
 CanvasScaler::AxisMap CanvasScaler::MapAxis(uint32_t source, uint32_t target) {

@@ -28,6 +28,10 @@ constexpr uint32_t kFullLight = 65535;
 // exactly 0 and kFullLight.
 extern const uint16_t* const kLinearOfSrgb;
 
+// Pixel `index` of the canvas (y x width + x) as 8-bit sRGB numbers, whichever it holds: for
+// showing the picture itself (a small original beside the preview).
+void CanvasSrgb(const Canvas& canvas, size_t index, uint8_t rgb[3]);
+
 class CanvasScaler {
  public:
   explicit CanvasScaler(uint32_t width, FitGamma gamma = GammaLinear) {

@@ -115,11 +115,7 @@ void FitPictures::Original(Resolution res, uint32_t width, uint32_t height,
     for (uint32_t x = 0; x < width; ++x) {
       const uint32_t across =
           uint32_t((uint64_t(x) * 2 + 1) * canvas.width / (uint64_t(width) * 2));
-      const uint8_t* source = &canvas.rgb[(size_t(from) * canvas.width + across) * 3];
-      uint8_t* target = &rgb[(size_t(y) * width + x) * 3];
-      target[0] = source[0];
-      target[1] = source[1];
-      target[2] = source[2];
+      CanvasSrgb(canvas, size_t(from) * canvas.width + across, &rgb[(size_t(y) * width + x) * 3]);
     }
   }
 }

@@ -324,6 +324,24 @@ TEST_F(FitWindowTest, BadPicturesAreRefusedInJapaneseAndTheWindowStaysUsable) {
       ASSERT_TRUE(WaitShown(user, window)) << "the window still opens pictures";
       EXPECT_TRUE(Preview(window) == Engine(png, Res640, DitherNone).screen);
     }
+
+    // A picture gone before its other resolution is fitted: refused once, and the window
+    // goes back to the resolution it has.
+    WriteBytes(WorkPath(L"gone.png"), png);
+    user.DropWide(window, {WorkPath(L"gone.png")});
+    ASSERT_TRUE(WaitShown(user, window));
+    ASSERT_TRUE(DeleteFileW(WorkPath(L"gone.png").c_str()));
+    BoxWatcher boxes;
+    boxes.Ignore(window);
+    boxes.Start({BoxAnswer::Ok}, 40000);
+    user.Click(window, kFitIdRes320);
+    EXPECT_TRUE(boxes.WaitUntilAnswered(45000)) << boxes.Report();
+    Sleep(500);  // a second box would come now
+    ASSERT_TRUE(user.Flush());
+    EXPECT_TRUE(boxes.Finish()) << boxes.Report();
+    EXPECT_EQ(State(window), FitStateShown);
+    EXPECT_TRUE(user.Checked(window, kFitIdRes640)) << "back to the fitted resolution";
+    EXPECT_TRUE(Preview(window) == Engine(png, Res640, DitherNone).screen);
   });
 }
 

@@ -194,6 +194,8 @@ class FitWindow {
 
   HWND window_ = nullptr;
   HFONT font_ = nullptr;
+  LOGFONTW baseFont_ = {};  // the system's message font at baseDpi_
+  int baseDpi_ = 96;
   int dpi_ = 96;
   FitJob* job_ = nullptr;  // the fit the window waits for
   unsigned jobs_ = 0;
@@ -239,7 +241,9 @@ void FitWindow::Create() {
   // The size Windows XP knows: later systems accept it too.
   metrics.cbSize = offsetof(NONCLIENTMETRICSW, lfMessageFont) + sizeof(LOGFONTW);
   if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0)) {
-    font_ = CreateFontIndirectW(&metrics.lfMessageFont);
+    baseFont_ = metrics.lfMessageFont;
+    baseDpi_ = dpi_;
+    font_ = CreateFontIndirectW(&baseFont_);
   }
   if (font_ == nullptr) font_ = HFONT(GetStockObject(DEFAULT_GUI_FONT));
 
@@ -380,22 +384,33 @@ void FitWindow::Finished(FitJob* job) {
   job_ = nullptr;
   Release(job);  // the window's reference; the posted one follows below
   const std::string name = NamePart(job->path);
-  if (job->fileFailure != FileFine) {
-    Box(FileTroubleText(job->fileFailure, job->path, true), MB_ICONERROR);
-    Status(FillText(kFitStatusRefused, {name}));
-  } else if (!job->reason.empty()) {
-    Box(PictureTroubleText(name, job->reason), MB_ICONERROR);
-    Status(FillText(kFitStatusRefused, {name}));
-  } else {
-    if (job->newPicture) {
-      pictures_.Clear();
-      path_ = job->path;
+  if (job->fileFailure != FileFine || !job->reason.empty()) {
+    const std::string text = job->fileFailure != FileFine
+                                 ? FileTroubleText(job->fileFailure, job->path, true)
+                                 : PictureTroubleText(name, job->reason);
+    Release(job);
+    UpdateButtons();
+    Box(text, MB_ICONERROR);
+    if (job_ != nullptr) return;  // another picture was dropped meanwhile
+    // The picture shown before stays; a resolution that could not be fitted is given up.
+    if (shown_) {
+      if (!pictures_.Has(ChosenRes())) {
+        const int fitted = pictures_.Has(Res320) ? kFitIdRes320 : kFitIdRes640;
+        CheckRadioButton(window_, kFitIdRes320, kFitIdRes640, fitted);
+      }
+      Show();
     }
-    pictures_.Keep(job->res, std::move(job->canvas));
+    Status(FillText(kFitStatusRefused, {name}));
+    return;
   }
+  if (job->newPicture) {
+    pictures_.Clear();
+    path_ = job->path;
+  }
+  pictures_.Keep(job->res, std::move(job->canvas));
   Release(job);
   UpdateButtons();
-  if (shown_ || !path_.empty()) Refresh();
+  Refresh();
 }
 
 // Shows the current choices: at once when their canvas is there, else after fitting it.
@@ -482,6 +497,20 @@ LRESULT FitWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CREATE: Create(); return 0;
     case WM_DPICHANGED: {
       dpi_ = HIWORD(wParam);
+      if (font_ != GetStockObject(DEFAULT_GUI_FONT)) {
+        // The same font at the monitor's size.
+        LOGFONTW scaled = baseFont_;
+        scaled.lfHeight = MulDiv(baseFont_.lfHeight, dpi_, baseDpi_);
+        HFONT font = CreateFontIndirectW(&scaled);
+        if (font != nullptr) {
+          for (HWND child = GetWindow(window_, GW_CHILD); child != nullptr;
+               child = GetWindow(child, GW_HWNDNEXT)) {
+            SendMessageW(child, WM_SETFONT, WPARAM(font), TRUE);
+          }
+          DeleteObject(font_);
+          font_ = font;
+        }
+      }
       const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
       SetWindowPos(window_, nullptr, suggested->left, suggested->top, 0, 0,
                    SWP_NOZORDER | SWP_NOSIZE | SWP_NOACTIVATE);

@@ -50,3 +50,7 @@ std::string WriteFileWhole(const std::string& path, const char* what, const uint
 // The folder part of path (with its separator) and the name part.
 std::string FolderPart(const std::string& path);
 std::string NamePart(const std::string& path);
+
+// For the system faces of this file: stores kind in *failure when the caller asked for it,
+// and passes text on.
+std::string Told(FileFailure* failure, FileFailure kind, std::string text);

@@ -35,12 +35,6 @@ mode_t ModeFor(const std::string& path) {
   return 0666 & ~mask;
 }
 
-// Tells the caller the kind of a problem, when it asked, and passes the text on.
-std::string Told(FileFailure* failure, FileFailure kind, std::string text) {
-  if (failure != nullptr) *failure = kind;
-  return text;
-}
-
 }  // namespace
 
 std::string FolderPart(const std::string& path) {

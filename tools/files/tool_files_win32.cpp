@@ -50,12 +50,6 @@ bool WriteAll(HANDLE h, const uint8_t* data, size_t size) {
   return true;
 }
 
-// Tells the caller the kind of a problem, when it asked, and passes the text on.
-std::string Told(FileFailure* failure, FileFailure kind, std::string text) {
-  if (failure != nullptr) *failure = kind;
-  return text;
-}
-
 }  // namespace
 
 std::string FolderPart(const std::string& path) {

@@ -460,6 +460,23 @@ LRESULT FitWindow::CopyPreview(uint8_t* rgb) const {
 }
 
 // The filters of the open chooser: "name\0patterns\0" pairs, ending in an empty pair.
+// A chooser owned by the window, with the first filter chosen and the name in name; the
+// strings must outlive the call that shows it.
+OPENFILENAMEW Chooser(HWND owner, const std::wstring& filters, const std::wstring& title,
+                      const std::wstring& folder, std::vector<wchar_t>& name) {
+  OPENFILENAMEW chooser;
+  memset(&chooser, 0, sizeof chooser);
+  chooser.lStructSize = sizeof chooser;
+  chooser.hwndOwner = owner;
+  chooser.lpstrFilter = filters.c_str();
+  chooser.nFilterIndex = 1;
+  chooser.lpstrFile = name.data();
+  chooser.nMaxFile = DWORD(name.size());
+  chooser.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+  chooser.lpstrTitle = title.c_str();
+  return chooser;
+}
+
 std::wstring OpenFilters() {
   static const char* const kPairs[][2] = {
       {nullptr,
@@ -524,17 +541,8 @@ LRESULT FitWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
           std::vector<wchar_t> name(32768, L'\0');
           const std::wstring filters = OpenFilters();
           const std::wstring title = W(kFitOpenTitle);
-          std::wstring folder = W(FolderPart(path_));
-          OPENFILENAMEW chooser;
-          memset(&chooser, 0, sizeof chooser);
-          chooser.lStructSize = sizeof chooser;
-          chooser.hwndOwner = window_;
-          chooser.lpstrFilter = filters.c_str();
-          chooser.nFilterIndex = 1;
-          chooser.lpstrFile = name.data();
-          chooser.nMaxFile = DWORD(name.size());
-          chooser.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
-          chooser.lpstrTitle = title.c_str();
+          const std::wstring folder = W(FolderPart(path_));
+          OPENFILENAMEW chooser = Chooser(window_, filters, title, folder, name);
           chooser.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY |
                           OFN_NOCHANGEDIR;
           if (GetOpenFileNameW(&chooser)) {
@@ -620,16 +628,7 @@ void FitWindow::Save() {
   const std::wstring title = W(kFitSaveTitle);
   std::wstring filters = W(kFitBitmapFiles) + L'\0' + L"*.bmp" + L'\0';
   filters += W(kFitAllFiles) + L'\0' + L"*.*" + L'\0' + L'\0';
-  OPENFILENAMEW chooser;
-  memset(&chooser, 0, sizeof chooser);
-  chooser.lStructSize = sizeof chooser;
-  chooser.hwndOwner = window_;
-  chooser.lpstrFilter = filters.c_str();
-  chooser.nFilterIndex = 1;
-  chooser.lpstrFile = name.data();
-  chooser.nMaxFile = DWORD(name.size());
-  chooser.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
-  chooser.lpstrTitle = title.c_str();
+  OPENFILENAMEW chooser = Chooser(window_, filters, title, folder, name);
   chooser.lpstrDefExt = L"bmp";
   // The overwrite question is the window's own, asked below.
   chooser.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;

@@ -146,6 +146,38 @@ bool PnmNumbersFit(const uint8_t* data, size_t size) {
   return true;
 }
 
+// Debian's stb_image leaves a PNG palette's entries past those the PLTE chunk lists unset (its
+// own stack memory), so a pixel whose index passes the palette takes whatever was there, where
+// libpng gives black. Such a file is read by stb from a copy whose PLTE is padded to 256 black
+// entries (stb checks no chunk CRC). true: padded holds the copy.
+bool PadPngPalette(const uint8_t* data, size_t size, std::vector<uint8_t>& padded) {
+  static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  const auto be32 = [](const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+  };
+  if (size < 33 || memcmp(data, kSignature, 8) != 0 || memcmp(data + 12, "IHDR", 4) != 0 ||
+      data[25] != 3) {
+    return false;  // not a palette PNG
+  }
+  for (size_t at = 8; size - at >= 12;) {
+    const uint32_t length = be32(data + at);
+    if (length > size - at - 12 || memcmp(data + at + 4, "IDAT", 4) == 0) return false;
+    if (memcmp(data + at + 4, "PLTE", 4) == 0) {
+      if (length >= 768 || length % 3 != 0) return false;        // whole, or refused by stb
+      const uint8_t head[8] = {0, 0, 3, 0, 'P', 'L', 'T', 'E'};  // 768 bytes
+      padded.reserve(size + 768 - length);
+      padded.assign(data, data + at);
+      padded.insert(padded.end(), head, head + 8);
+      padded.insert(padded.end(), data + at + 8, data + at + 8 + length);
+      padded.resize(padded.size() + 768 - length, 0);
+      padded.insert(padded.end(), data + at + 8 + length, data + size);  // CRC and the rest
+      return true;
+    }
+    at += 12 + size_t(length);
+  }
+  return false;
+}
+
 // "" when a picture of this size may be decoded, else why not.
 std::string JudgeSize(uint32_t width, uint32_t height) {
   if (width == 0 || height == 0) return "the picture has no pixels";
@@ -271,6 +303,12 @@ std::string DecodePicture(const uint8_t* data, size_t size, RowSink& sink, bool 
   (void)libpngForPng;
 #endif
 
+  std::vector<uint8_t> padded;
+  if (PadPngPalette(data, size, padded)) {
+    data = padded.data();
+    size = padded.size();
+    watch.size = size;
+  }
   // Decoded in the file's own channels (1 to 4): stb's conversion to another count would
   // cost a pass over the picture, and for 16-bit PNM files it reads past its buffer.
   MemoryReader body{data, size};

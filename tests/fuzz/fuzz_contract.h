@@ -16,8 +16,8 @@
 // above kFuzzMaxAllocation in the readers (capped_alloc.h): a few bytes can declare 100
 // million pixels, and decoding those many zeros would cost seconds an input. The product's
 // own 100-million refusal still runs on every header.
-constexpr uint64_t kFuzzMaxPixels = 1 << 18;
-constexpr size_t kFuzzMaxAllocation = size_t(4) << 20;
+constexpr uint64_t kFuzzMaxPixels = 1 << 15;
+constexpr size_t kFuzzMaxAllocation = size_t(256) << 10;
 
 // Prints "fuzz contract: " and the reason, then aborts (a finding).
 [[noreturn]] void ContractFailure(const char* format, ...);

@@ -377,6 +377,48 @@ TEST(FitDecode, LibpngGivesStbImagesPixels) {
 }
 #endif
 
+// A width x 1 palette PNG of 8-bit indices with the palette's RGB entries, built chunk by
+// chunk (the writer makes no palette PNG).
+Bytes PalettePng(const Bytes& indices, const Bytes& palette) {
+  Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  const auto chunk = [&](const char* type, const Bytes& data) {
+    Bytes body(type, type + 4);
+    body.insert(body.end(), data.begin(), data.end());
+    const uint32_t length = uint32_t(data.size());
+    for (int i = 0; i < 4; ++i) png.push_back(uint8_t(length >> (24 - 8 * i)));
+    png.insert(png.end(), body.begin(), body.end());
+    const uint32_t crc = stbiw__crc32(body.data(), int(body.size()));
+    for (int i = 0; i < 4; ++i) png.push_back(uint8_t(crc >> (24 - 8 * i)));
+  };
+  const uint32_t w = uint32_t(indices.size());
+  chunk("IHDR", {uint8_t(w >> 24), uint8_t(w >> 16), uint8_t(w >> 8), uint8_t(w), 0, 0, 0, 1, 8, 3,
+                 0, 0, 0});
+  chunk("PLTE", palette);
+  Bytes row = {0};  // no filter
+  row.insert(row.end(), indices.begin(), indices.end());
+  int packed = 0;
+  unsigned char* zlib = stbi_zlib_compress(row.data(), int(row.size()), &packed, 8);
+  chunk("IDAT", Bytes(zlib, zlib + packed));
+  STBIW_FREE(zlib);
+  chunk("IEND", {});
+  return png;
+}
+
+// A pixel whose index passes the palette shows black from either reader, whatever the
+// decoder's memory held before (a full white palette read first leaves white there).
+TEST(FitDecode, IndexPastThePaletteIsBlack) {
+  const Bytes white = PalettePng(Bytes(8, 255), Bytes(768, 255));
+  const Bytes shortPalette = PalettePng({0, 1, 2, 200, 255, 1}, {255, 0, 0, 0, 255, 0});
+  const Bytes expected = {255, 0, 0, 0, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 0};
+  for (bool libpng : {false, true}) {
+    DecodedPicture full, picture;
+    ASSERT_EQ(DecodePicture(white.data(), white.size(), full, libpng), "");
+    ASSERT_EQ(DecodePicture(shortPalette.data(), shortPalette.size(), picture, libpng), "");
+    ASSERT_EQ(picture.channels, 3u);
+    EXPECT_EQ(Bytes(picture.pixels, picture.pixels + 18), expected) << "libpng " << libpng;
+  }
+}
+
 std::string FitFailure(const Bytes& file) {
   Bytes pixels = {1, 2, 3};
   const std::string failure = FitPicture(file.data(), file.size(), Res640, DitherNone, pixels);

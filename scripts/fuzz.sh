@@ -8,6 +8,7 @@
 # build/fuzz/runs.log.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+case ${1:-} in -h | --help) exec "$root/tests/fuzz/run_fuzz.sh" --help ;; esac
 if [ $# -lt 1 ] || [ "${1#-}" != "$1" ]; then
   echo "usage: $0 import|stb|png|rle|engine|fit [run_fuzz.sh options]" >&2
   exit 2

@@ -37,8 +37,16 @@
 #
 # Adding a target NAME takes: tests/fuzz/NAME_fuzz.cpp (LLVMFuzzerTestOneInput; check the
 # contract with fuzz_contract.h), a case below in define_target (its sources, libraries,
-# seed globs from the pool, dictionaries from tests/fuzz/dict, max_len), and an add_test in
-# tests/fuzz/CMakeLists.txt. Seeds it needs beyond the pool go in tests/fuzz/seeds/NAME/.
+# seed globs from the pool, dictionaries from tests/fuzz/dict, max_len), and NAME:SECONDS in
+# the foreach of tests/fuzz/CMakeLists.txt. Seeds beyond the pool go in tests/fuzz/seeds/NAME/
+# (seeds the pool lacks can also be made in magick_seeds). A WebP reader, for instance: as
+# picture_decode.cpp calls it, tools/fit/webp_decode.cpp joins readers and -lwebp png_libs
+# (every target links the readers), and the case is
+#     webp)
+#       sources=("${readers[@]}"); libs=("${png_libs[@]}")
+#       globs=('*.webp'); dicts=(webp)
+#       options=(-max_len=16384 -timeout=20 -rss_limit_mb=1024) ;;
+# with "$convert" "$src" "WEBP:$dir/m.webp" in magick_seeds and tests/fuzz/dict/webp.dict.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 out=$root/build/fuzz
@@ -335,8 +343,6 @@ if [ ! -x "$out/${target}_fuzz" ] ||
   build_target
 fi
 seed_pool
-flock -u 9
-
 new_corpus
 for g in "${globs[@]}"; do
   find "$out/seedpool" -maxdepth 1 -name "$g" -exec cp {} "$work/seeds/" \;
@@ -344,6 +350,7 @@ for g in "${globs[@]}"; do
     find "$suite" -name "$g" -exec cp {} "$work/seeds/" \;
   fi
 done
+flock -u 9  # the pool is remade under the lock only
 [ -d "tests/fuzz/seeds/$target" ] && cp "tests/fuzz/seeds/$target"/* "$work/seeds/" 2>/dev/null
 dict=()
 if [ ${#dicts[@]} -gt 0 ]; then

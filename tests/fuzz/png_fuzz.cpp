@@ -14,6 +14,32 @@ uint32_t Be32(const uint8_t* p) {
   return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
 }
 
+// Whether the chunks stand in the one order both readers take alike: IHDR first, at most one
+// PLTE and before the IDATs, the IDATs one after another, then IEND. In other orders each
+// reader keeps its own rule (libpng the first PLTE and the first run of IDATs, stb_image the
+// last PLTE and every IDAT), and the pixels may differ as the file is damaged.
+bool OrderedChunks(const uint8_t* data, size_t size) {
+  bool palette = false, pixels = false, pixelsEnded = false;
+  for (size_t at = 8; size >= 8 && size - at >= 12;) {
+    const uint32_t length = Be32(data + at);
+    const uint8_t* type = data + at + 4;
+    if (length > size - at - 12 || (at == 8) != (memcmp(type, "IHDR", 4) == 0)) return false;
+    if (memcmp(type, "IEND", 4) == 0) return pixels;
+    if (memcmp(type, "PLTE", 4) == 0) {
+      if (palette || pixels) return false;
+      palette = true;
+    }
+    if (memcmp(type, "IDAT", 4) == 0) {
+      if (pixelsEnded) return false;
+      pixels = true;
+    } else {
+      pixelsEnded = pixels;
+    }
+    at += 12 + size_t(length);
+  }
+  return false;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -38,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (read && (sink.width != width || sink.height != height)) {
     ContractFailure("libpng gave %ux%u for a %ux%u header", sink.width, sink.height, width, height);
   }
-  if (!read) return 0;
+  if (!read || !OrderedChunks(data, size)) return 0;
 
   // The same pixels as stb_image, where it reads the file too.
   CheckingSink stb(0);

@@ -33,7 +33,9 @@
 #   at exit). --workers N fuzzes in N processes sharing one corpus (libFuzzer's -fork);
 #   --corpus keeps new inputs in DIR for the next run. Every run's figures are appended to
 #   DIR_OUT/runs.log. A finding's input is in DIR_OUT/findings/; replay it with
-#   DIR_OUT/TARGET_fuzz FILE, and keep it as a seed in tests/fuzz/seeds/TARGET/.
+#   DIR_OUT/TARGET_fuzz FILE (UBSAN_OPTIONS as exported below), and keep it as a seed in
+#   tests/fuzz/seeds/TARGET/. Forked runs count libFuzzer's cov differently (higher) than
+#   single ones: compare like with like.
 #
 # Adding a target NAME takes: tests/fuzz/NAME_fuzz.cpp (LLVMFuzzerTestOneInput; check the
 # contract with fuzz_contract.h), a case below in define_target (its sources, libraries,
@@ -153,8 +155,11 @@ compile() {
       # stb_image copies zero bytes to a null buffer for a PNG whose first IDAT chunk is empty:
       # harmless, but UBSan's nonnull check stops on it. Its PSD matte removal casts
       # out-of-range floats to bytes; made to saturate, as gramconv's CMake does.
+      # Its JPEG bit reader's shifts of zero bytes past a scan's end are passed over by
+      # ubsan.supp, which needs them recoverable (halt_on_error stops on every other).
       [ "$src" = tools/fit/picture_decode.cpp ] &&
-        extra+=(-fno-sanitize=nonnull-attribute,float-cast-overflow -fno-strict-float-cast-overflow)
+        extra+=(-fno-sanitize=nonnull-attribute,float-cast-overflow -fno-strict-float-cast-overflow
+          -fsanitize-recover=shift-exponent)
       ;;
   esac
   # The engine's loops over whole canvases: tracing their comparisons (which guide the
@@ -165,7 +170,8 @@ compile() {
       extra+=(-fno-sanitize-coverage=trace-cmp) ;;
   esac
   if [ ! -f "$obj" ] || [ -n "$(find "$root/$src" "$root/src" "$root/tools/fit" \
-    "$root/tests/fuzz" -name '*.h' -newer "$obj" -print -quit)" ] || [ "$root/$src" -nt "$obj" ]; then
+    "$root/tests/fuzz" -name '*.h' -newer "$obj" -print -quit)" ] || [ "$root/$src" -nt "$obj" ] ||
+    [ "$0" -nt "$obj" ]; then  # (this script holds the flags)
     "$cxx" "${flags[@]}" "${fit_flags[@]}" "${instrument[@]}" "${extra[@]}" -c "$root/$src" -o "$obj.new"
     mv "$obj.new" "$obj"
   fi
@@ -265,8 +271,14 @@ report() {
   local log=$1 status_line execs rate cov ft corp used
   used=$(grep -oE '^INFO: Seed: [0-9]+' "$log" | head -n 1 | awk '{print $3}')
   status_line=$(grep -E '^#[0-9]+' "$log" | tail -n 1 || true)
-  execs=$(grep -oE '^stat::number_of_executed_units: [0-9]+' "$log" | awk '{s += $2} END {print s + 0}')
-  [ "$execs" -gt 0 ] || execs=$(echo "$status_line" | grep -oE '^#[0-9]+' | tr -d '#' || echo 0)
+  # One process: its final statistics. Forked: the parent's last status line counts every
+  # job's executions (each job's own statistics count only its part).
+  if [ "$workers" -gt 1 ]; then
+    execs=$(echo "$status_line" | grep -oE '^#[0-9]+' | tr -d '#' || true)
+  else
+    execs=$(grep -oE '^stat::number_of_executed_units: [0-9]+' "$log" | awk '{print $2}' | tail -n 1)
+  fi
+  execs=${execs:-0}
   cov=$(echo "$status_line" | grep -oE 'cov: [0-9]+' | awk '{print $2}')
   ft=$(echo "$status_line" | grep -oE 'ft: [0-9]+' | awk '{print $2}')
   corp=$(echo "$status_line" | grep -oE 'corp: [0-9]+' | awk '{print $2}')
@@ -285,11 +297,17 @@ fuzz() {
   local program=$1 status=0 limit
   shift
   if [ -n "$runs" ]; then limit=(-runs="$runs"); else limit=(-max_total_time="$seconds"); fi
-  [ "$workers" -gt 1 ] && limit+=(-fork="$workers")
+  # Forked, the run goes on past a finding (each is kept) and fails at its end.
+  [ "$workers" -gt 1 ] &&
+    limit+=(-fork="$workers" -ignore_crashes=1 -ignore_ooms=1 -ignore_timeouts=1)
   started=$SECONDS
+  touch "$work/started"
   (cd "$work" && "$out/$program" -seed="$seed" "${limit[@]}" -print_final_stats=1 \
     -artifact_prefix="$out/findings/$target-" "$@") 2>"$work/log" || status=$?
   report "$work/log"
+  local found
+  found=$(find "$out/findings" -name "$target-*" -newer "$work/started" | wc -l)
+  [ "$found" -eq 0 ] || { [ $status -ne 0 ] || status=1; echo "run_fuzz.sh: $found finding(s)" >&2; }
   if [ $status -ne 0 ]; then
     tail -n 60 "$work/log" >&2
     echo "run_fuzz.sh: FINDING (exit $status); inputs kept in $out/findings/" >&2
@@ -315,6 +333,7 @@ new_corpus() {
 
 mkdir -p "$out/obj" "$out/findings"
 cd "$root"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:suppressions=$root/tests/fuzz/ubsan.supp"
 # One build at a time: the tests run targets side by side over the same objects.
 exec 9>"$out/build.lock"
 flock 9

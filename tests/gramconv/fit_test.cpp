@@ -482,6 +482,23 @@ TEST(FitRefusal, EveryBadInputHasItsReason) {
   ASSERT_LT(dht + 21, jpeg.size());
   std::fill_n(&jpeg[dht + 5], 16, 255);  // the first table's 16 code counts
   EXPECT_NE(FitFailure(jpeg).find("Huffman"), std::string::npos);
+  // A scan naming a Huffman or quantization table no segment defined: the decoder would take
+  // whatever its memory held for it.
+  const Bytes plain = InMemoryFormats(8, 8, Card(8, 8)).back().second;
+  size_t sos = 2, sof = 2;
+  while (sos + 1 < plain.size() && !(plain[sos] == 0xff && plain[sos + 1] == 0xda)) ++sos;
+  while (sof + 1 < plain.size() && !(plain[sof] == 0xff && plain[sof + 1] == 0xc0)) ++sof;
+  ASSERT_LT(sos + 7, plain.size());
+  const std::string undefined = "a JPEG scan uses a table the file does not define";
+  for (auto [at, value] : {std::pair<size_t, uint8_t>{sos + 6, 0x20},
+                           {sos + 6, 0x03},
+                           {sof + 12, 3}}) {  // DC table 2, AC table 3, DQT table 3
+    Bytes changed = plain;
+    changed[at] = value;
+    EXPECT_NE(FitFailure(changed).find(undefined), std::string::npos) << at << " " << int(value);
+  }
+  Bytes fitted;  // and the file as written reads
+  EXPECT_EQ(FitPicture(plain.data(), plain.size(), Res640, DitherNone, fitted), "");
 
   // A PNM header number too big for the decoder's int (it would overflow reading it), even
   // behind a comment; a big number that fits gets the size check's own reason.

@@ -16,15 +16,16 @@
 #           made from the input's bytes (layout in engine_fuzz.cpp); no decoder.
 #   fit:    the whole fit (decode, scale, dither) as gramconv runs it; slow, by hand only.
 #
-# Lower limits than gramconv's, so an input costs milliseconds: the reader targets' sinks
-# refuse pictures over 2^18 pixels, and their readers' malloc/realloc fail above 4 MiB
-# (capped_alloc.h, forced into their sources here, so stb_image refuses a big header as out
-# of memory before it decodes 100 million zero pixels); the engine's pictures have at most
-# 2^16 pixels; inputs are at most max_len bytes. The 100-million-pixel refusal runs as ever.
-# Not fuzzed, as ASan and UBSan cannot build them: the MinGW build's paths (gramconv.exe's
-# Windows-only code, its console and file names, and the Windows Imaging Component decoders
-# it loads at run time) and the Windows scaling sink (scaling_sink_inline.cpp is fuzzed in
-# the engine target, built natively).
+# Lower limits than gramconv's, so an input costs microseconds to milliseconds: the reader
+# targets' sinks refuse pictures over 2^15 pixels (kFuzzMaxPixels), and their readers'
+# malloc/realloc fail above 256 KiB (kFuzzMaxAllocation; capped_alloc.h, forced into their
+# sources here, so stb_image refuses a big header as out of memory before it decodes up to
+# 100 million zero pixels); the engine's pictures have at most 2^16 pixels; inputs are at
+# most max_len bytes. The 100-million-pixel refusal itself runs on every header as ever.
+# Not fuzzed, as ASan and UBSan cannot build them: the MinGW build's own paths (gramconv.exe's
+# Windows-only code: its console, file names and drop handling, and the Windows Imaging
+# Component decoders it loads at run time). Its scaling sink, scaling_sink_inline.cpp, is
+# fuzzed natively in the engine target; its stb_image is the one the stb target fuzzes.
 #
 #   tests/fuzz/run_fuzz.sh [--target T] [--out DIR] [--seconds N | --runs N] [--seed N]
 #                          [--workers N] [--corpus DIR]

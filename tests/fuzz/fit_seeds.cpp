@@ -1,6 +1,7 @@
-// Writes the fit fuzzer's own starting pictures into a folder: small pictures with colours,
-// shades and transparency in the formats stb_image_write makes (PNG, BMP, TGA with and
-// without RLE, JPEG), a PPM and an RLE4 bitmap. run_fuzz.sh adds GIF, PSD and palette bitmaps
+// Writes the readers' fuzz targets' starting pictures into a folder: small pictures with
+// colours, shades and transparency in the formats stb_image_write makes (PNG, BMP, TGA with
+// and without RLE, JPEG), a PPM and an RLE4 bitmap; and the engine target's inputs
+// (engine_fuzz.cpp's layout). run_fuzz.sh adds GIF, PSD, more PNG kinds and palette bitmaps
 // (RLE8 among them) by ImageMagick.
 #include <stdint.h>
 #include <stdio.h>
@@ -76,6 +77,19 @@ std::vector<uint8_t> MattedPsd(int depth) {
   return file;
 }
 
+// The engine target's input: its flags, the picture's size and channels, then pixels.
+std::vector<uint8_t> EngineInput(uint8_t flags, uint32_t width, uint32_t height, uint32_t channels,
+                                 size_t pixelBytes) {
+  std::vector<uint8_t> input = {flags,
+                                uint8_t(width - 1),
+                                uint8_t((width - 1) >> 8),
+                                uint8_t(height - 1),
+                                uint8_t((height - 1) >> 8),
+                                uint8_t(channels - 1)};
+  for (size_t i = 0; i < pixelBytes; ++i) input.push_back(uint8_t(i * 67 + i / 7));
+  return input;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -117,6 +131,13 @@ int main(int argc, char** argv) {
     ok = Save(base + ".ppm", ppm) && ok;
   }
   ok = Save("8x4-rle4.bmp", Rle4Bitmap()) && ok;
+  // Engine inputs: each resolution and dither, flat and pure pictures, every channel count,
+  // sizes below, at and above the canvas.
+  ok = Save("engine-640x400-3.bin", EngineInput(1, 640, 400, 3, 600)) &&
+       Save("engine-320x200-4-ordered.bin", EngineInput(2 | 32, 320, 200, 4, 256)) &&
+       Save("engine-7x5-1-diffusion.bin", EngineInput(4 | 1, 7, 5, 1, 35)) &&
+       Save("engine-flat-2.bin", EngineInput(8 | 1 | 96, 33, 300, 2, 2)) &&
+       Save("engine-pure-4.bin", EngineInput(16 | 4, 1000, 65, 4, 4000)) && ok;
   ok = Save("4x2-matte8.psd", MattedPsd(8)) && Save("4x2-matte16.psd", MattedPsd(16)) && ok;
   return ok ? 0 : 1;
 }

@@ -707,6 +707,48 @@ TEST(FitDecode, WebpInPiecesGivesLibwebpsPixels) {
   }
 }
 
+// A width x 1 palette PNG of 8-bit indices with the palette's RGB entries, built chunk by
+// chunk (the writer makes no palette PNG).
+Bytes PalettePng(const Bytes& indices, const Bytes& palette) {
+  Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  const auto chunk = [&](const char* type, const Bytes& data) {
+    Bytes body(type, type + 4);
+    body.insert(body.end(), data.begin(), data.end());
+    const uint32_t length = uint32_t(data.size());
+    for (int i = 0; i < 4; ++i) png.push_back(uint8_t(length >> (24 - 8 * i)));
+    png.insert(png.end(), body.begin(), body.end());
+    const uint32_t crc = stbiw__crc32(body.data(), int(body.size()));
+    for (int i = 0; i < 4; ++i) png.push_back(uint8_t(crc >> (24 - 8 * i)));
+  };
+  const uint32_t w = uint32_t(indices.size());
+  chunk("IHDR", {uint8_t(w >> 24), uint8_t(w >> 16), uint8_t(w >> 8), uint8_t(w), 0, 0, 0, 1, 8, 3,
+                 0, 0, 0});
+  chunk("PLTE", palette);
+  Bytes row = {0};  // no filter
+  row.insert(row.end(), indices.begin(), indices.end());
+  int packed = 0;
+  unsigned char* zlib = stbi_zlib_compress(row.data(), int(row.size()), &packed, 8);
+  chunk("IDAT", Bytes(zlib, zlib + packed));
+  STBIW_FREE(zlib);
+  chunk("IEND", {});
+  return png;
+}
+
+// A pixel whose index passes the palette shows black from either reader, whatever the
+// decoder's memory held before (a full white palette read first leaves white there).
+TEST(FitDecode, IndexPastThePaletteIsBlack) {
+  const Bytes white = PalettePng(Bytes(8, 255), Bytes(768, 255));
+  const Bytes shortPalette = PalettePng({0, 1, 2, 200, 255, 1}, {255, 0, 0, 0, 255, 0});
+  const Bytes expected = {255, 0, 0, 0, 255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 0};
+  for (bool libpng : {false, true}) {
+    DecodedPicture full, picture;
+    ASSERT_EQ(DecodePicture(white.data(), white.size(), full, libpng), "");
+    ASSERT_EQ(DecodePicture(shortPalette.data(), shortPalette.size(), picture, libpng), "");
+    ASSERT_EQ(picture.channels, 3u);
+    EXPECT_EQ(Bytes(picture.pixels, picture.pixels + 18), expected) << "libpng " << libpng;
+  }
+}
+
 std::string FitFailure(const Bytes& file) {
   Bytes pixels = {1, 2, 3};
   const std::string failure = FitPicture(file.data(), file.size(), Res640, DitherNone, pixels);
@@ -772,6 +814,23 @@ TEST(FitRefusal, EveryBadInputHasItsReason) {
   ASSERT_LT(dht + 21, jpeg.size());
   std::fill_n(&jpeg[dht + 5], 16, 255);  // the first table's 16 code counts
   EXPECT_NE(FitFailure(jpeg).find("Huffman"), std::string::npos);
+  // A scan naming a Huffman or quantization table no segment defined: the decoder would take
+  // whatever its memory held for it.
+  const Bytes plain = InMemoryFormats(8, 8, Card(8, 8)).back().second;
+  size_t sos = 2, sof = 2;
+  while (sos + 1 < plain.size() && !(plain[sos] == 0xff && plain[sos + 1] == 0xda)) ++sos;
+  while (sof + 1 < plain.size() && !(plain[sof] == 0xff && plain[sof + 1] == 0xc0)) ++sof;
+  ASSERT_LT(sos + 7, plain.size());
+  const std::string undefined = "a JPEG scan uses a table the file does not define";
+  for (auto [at, value] : {std::pair<size_t, uint8_t>{sos + 6, 0x20},
+                           {sos + 6, 0x03},
+                           {sof + 12, 3}}) {  // DC table 2, AC table 3, DQT table 3
+    Bytes changed = plain;
+    changed[at] = value;
+    EXPECT_NE(FitFailure(changed).find(undefined), std::string::npos) << at << " " << int(value);
+  }
+  Bytes fitted;  // and the file as written reads
+  EXPECT_EQ(FitPicture(plain.data(), plain.size(), Res640, DitherNone, fitted), "");
 
   // A PNM header number too big for the decoder's int (it would overflow reading it), even
   // behind a comment; a big number that fits gets the size check's own reason.

@@ -109,15 +109,22 @@ std::string UnknownFormat() {
 }
 
 // Debian's stb_image trusts the counts of a JPEG Huffman table: counts adding up to more than
-// 256 codes write past its tables. No valid JPEG has such a table, so the marker segments
-// are walked the way stb walks them (fill bytes skipped, lengths followed, the bytes between
-// markers passed over) and such a file is refused before stb reads it.
-bool JpegTablesFit(const uint8_t* data, size_t size) {
+// 256 codes write past its tables. It also decodes a scan with whatever its memory holds for
+// a Huffman or quantization table the file never defined, so indices come from stale bytes
+// and read far outside its tables. No valid JPEG has either, so the marker segments are
+// walked the way stb walks them (fill bytes skipped, lengths followed, the bytes between
+// markers passed over, tables noted as defined) and such a file is refused before stb reads
+// it. Returns nullptr, or why not.
+const char* JpegTablesProblem(const uint8_t* data, size_t size) {
   size_t i = 0;
-  if (size == 0 || data[0] != 0xff) return true;
+  if (size == 0 || data[0] != 0xff) return nullptr;
   while (i < size && data[i] == 0xff) ++i;
-  if (i >= size || data[i] != 0xd8) return true;  // not a JPEG
+  if (i >= size || data[i] != 0xd8) return nullptr;  // not a JPEG
   ++i;
+  bool quant[4] = {}, huffman[2][4] = {};  // defined so far: DQT's, DHT's DC and AC tables
+  uint8_t ids[4] = {}, tables[4] = {};     // the frame's components and their DQT tables
+  int components = -1;                     // none before the frame header
+  bool progressive = false;
   while (i + 1 < size) {
     if (data[i] != 0xff || data[i + 1] == 0xff) {
       ++i;
@@ -129,22 +136,59 @@ bool JpegTablesFit(const uint8_t* data, size_t size) {
     if (marker == 0x00 || marker == 0x01 || (marker >= 0xd0 && marker <= 0xd8)) continue;
     if (marker == 0xd9 || i + 2 > size) break;
     const long length = long(data[i]) << 8 | data[i + 1];
+    const uint8_t* segment = data + i + 2;
+    const size_t payload = length >= 2 ? size_t(length - 2) : 0;
+    const size_t have = std::min(size - i - 2, payload);  // the segment's bytes in the file
     if (marker == 0xc4) {
       // Tables follow one another while the segment has bytes left; stb reads each whole.
       long left = length - 2;
       size_t at = i + 2;
-      while (left > 0) {
+      while (left > 0 && at < size) {
         long codes = 0;
         for (size_t k = at + 1; k < at + 17 && k < size; ++k) codes += data[k];
-        if (codes > 256) return false;
+        if (codes > 256) {
+          return "the picture is damaged (a JPEG Huffman table lists more than 256 codes)";
+        }
+        if (data[at] >> 4 > 1 || (data[at] & 15) > 3) break;  // stb refuses the table
+        huffman[data[at] >> 4][data[at] & 15] = true;
         at += size_t(17 + codes);
         left -= 17 + codes;
       }
       if (left != 0) break;  // stb refuses the segment
+    } else if (marker == 0xdb) {
+      for (size_t at = 0; at < have && segment[at] >> 4 <= 1 && (segment[at] & 15) <= 3;) {
+        quant[segment[at] & 15] = true;
+        at += segment[at] >> 4 ? 129 : 65;
+      }
+    } else if (marker >= 0xc0 && marker <= 0xc2 && components < 0 && have >= 6) {
+      progressive = marker == 0xc2;
+      components = 0;
+      for (size_t k = 0; k < segment[5] && k < 4 && 8 + 3 * k < have; ++k, ++components) {
+        ids[k] = segment[6 + 3 * k];
+        tables[k] = segment[8 + 3 * k] & 3;  // stb refuses more than 3
+      }
+    } else if (marker == 0xda && components >= 0 && have >= 1) {
+      const size_t count = segment[0];
+      if (have < 4 + 2 * count) break;  // stb refuses the scan
+      const uint8_t start = segment[1 + 2 * count], high = segment[3 + 2 * count] >> 4;
+      for (size_t k = 0; k < count; ++k) {
+        const uint8_t id = segment[1 + 2 * k], dc = segment[2 + 2 * k] >> 4,
+                      ac = segment[2 + 2 * k] & 15;
+        int c = 0;
+        while (c < components && ids[c] != id) ++c;
+        if (c == components || dc > 3 || ac > 3) return nullptr;  // stb refuses the scan
+        // The tables this scan decodes with: baseline both, a progressive DC scan its DC
+        // table (none when refining), an AC scan its AC table.
+        const bool needDc = !progressive || (start == 0 && high == 0);
+        const bool needAc = !progressive || start != 0;
+        if (!quant[tables[c]] || (needDc && !huffman[0][dc]) || (needAc && !huffman[1][ac])) {
+          return "the picture is damaged (a JPEG scan uses a table the file does not define)";
+        }
+      }
     }
     i += size_t(length);
   }
-  return true;
+  return nullptr;
 }
 
 // Debian's stb_image reads a PNM header's numbers into an int with no bound, so a number past
@@ -170,6 +214,38 @@ bool PnmNumbersFit(const uint8_t* data, size_t size) {
     }
   }
   return true;
+}
+
+// Debian's stb_image leaves a PNG palette's entries past those the PLTE chunk lists unset (its
+// own stack memory), so a pixel whose index passes the palette takes whatever was there, where
+// libpng gives black. Such a file is read by stb from a copy whose PLTE is padded to 256 black
+// entries (stb checks no chunk CRC). true: padded holds the copy.
+bool PadPngPalette(const uint8_t* data, size_t size, std::vector<uint8_t>& padded) {
+  static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  const auto be32 = [](const uint8_t* p) {
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+  };
+  if (size < 33 || memcmp(data, kSignature, 8) != 0 || memcmp(data + 12, "IHDR", 4) != 0 ||
+      data[25] != 3) {
+    return false;  // not a palette PNG
+  }
+  for (size_t at = 8; size - at >= 12;) {
+    const uint32_t length = be32(data + at);
+    if (length > size - at - 12 || memcmp(data + at + 4, "IDAT", 4) == 0) return false;
+    if (memcmp(data + at + 4, "PLTE", 4) == 0) {
+      if (length >= 768 || length % 3 != 0) return false;        // whole, or refused by stb
+      const uint8_t head[8] = {0, 0, 3, 0, 'P', 'L', 'T', 'E'};  // 768 bytes
+      padded.reserve(size + 768 - length);
+      padded.assign(data, data + at);
+      padded.insert(padded.end(), head, head + 8);
+      padded.insert(padded.end(), data + at + 8, data + at + 8 + length);
+      padded.resize(padded.size() + 768 - length, 0);
+      padded.insert(padded.end(), data + at + 8 + length, data + size);  // CRC and the rest
+      return true;
+    }
+    at += 12 + size_t(length);
+  }
+  return false;
 }
 
 // Words for what stb reports; its own short reason is kept for the rest.
@@ -277,9 +353,7 @@ std::string DecodePicture(const uint8_t* data, size_t size, RowSink& sink, bool 
   }
 #endif
 
-  if (!JpegTablesFit(data, size)) {
-    return "the picture is damaged (a JPEG Huffman table lists more than 256 codes)";
-  }
+  if (const char* jpeg = JpegTablesProblem(data, size)) return jpeg;
   if (!PnmNumbersFit(data, size)) {
     return "the picture is damaged or too large (a PNM header number past what it can be)";
   }
@@ -315,6 +389,12 @@ std::string DecodePicture(const uint8_t* data, size_t size, RowSink& sink, bool 
   (void)libpngForPng;
 #endif
 
+  std::vector<uint8_t> padded;
+  if (PadPngPalette(data, size, padded)) {
+    data = padded.data();
+    size = padded.size();
+    watch.size = size;
+  }
   // Decoded in the file's own channels (1 to 4): stb's conversion to another count would
   // cost a pass over the picture, and for 16-bit PNM files it reads past its buffer.
   MemoryReader body{data, size};

@@ -42,10 +42,27 @@ uint8_t* AllocatePixels(size_t bytes) {
 }
 void Ignore(png_structp, png_const_charp) {}
 
+// libpng allocates an ancillary chunk (text, profile) at the length it declares before it
+// reads the chunk, whatever its limits say: a 300-byte file could make it ask for gigabytes.
+// A file is read only when every chunk up to IEND lies inside it; libpng would fail on any
+// other when it got there, so refusing it first changes no outcome.
+bool ChunksInFile(const uint8_t* data, size_t size) {
+  if (size < 8) return false;
+  for (size_t at = 8; size - at >= 12;) {
+    const size_t length = size_t(data[at]) << 24 | size_t(data[at + 1]) << 16 |
+                          size_t(data[at + 2]) << 8 | data[at + 3];
+    if (length > size - at - 12) return false;
+    if (memcmp(data + at + 4, "IEND", 4) == 0) return true;
+    at += 12 + length;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool DecodePngWithLibpng(const uint8_t* data, size_t size, uint32_t width, uint32_t height,
                          RowSink& sink, ReadWatch& watch) {
+  if (!ChunksInFile(data, size)) return false;
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, Fail, Ignore);
   if (png == nullptr) return false;
   png_infop info = png_create_info_struct(png);

@@ -2,10 +2,12 @@
 // pictures made from the input itself, no decoder involved. Layout: a flags byte (bit 0 the
 // resolution, bits 1-2 the dither, bit 3 one flat colour, bit 4 only pure colours, bits 5-7
 // the band sizes), width - 1 (2 bytes, 10 bits), height - 1 (2 bytes, 9 bits), a channels
-// byte (1 to 4 from its low bits), then the pixels (repeated when the input runs out).
+// byte (1 to 4 from its low bits; bit 7 sRGB numbers instead of linear light), then the
+// pixels (repeated when the input runs out).
 // The rows go to both scaling sinks in different bands; the harness aborts when the two
 // canvases differ, when a flat opaque (or clear) picture does not give a flat canvas of
-// its colour, when pure colours do not map to themselves, or when the packed pixels, read
+// its colour, when pure colours do not map to themselves (or, in sRGB numbers, undithered
+// pixels to the nearest), or when the packed pixels, read
 // back by the plug-in's own import codec, are not the colours.
 #include <stdint.h>
 #include <string.h>
@@ -19,7 +21,7 @@
 #include "scaling_sink.h"
 
 // The sink of builds without threads, renamed by the fuzz build so both link together.
-std::unique_ptr<ScalingSink> NewInlineScalingSink(uint32_t canvasWidth);
+std::unique_ptr<ScalingSink> NewInlineScalingSink(uint32_t canvasWidth, FitGamma gamma);
 
 namespace {
 
@@ -64,6 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint32_t height = 1 + ((data[3] | data[4] << 8) & 511);
   height = std::min(height, std::max(1u, kEngineMaxPixels / width));
   const uint32_t channels = 1 + data[5] % 4;
+  const FitGamma gamma = data[5] & 0x80 ? GammaSrgb : GammaLinear;
   data += 6;
   size -= 6;
 
@@ -81,42 +84,53 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   static const uint32_t kBands[] = {1, 2, 3, 5, 8, 16, 64, 512};
   const uint32_t band = kBands[flags >> 5], other = kBands[(flags >> 5) ^ 3];
-  const std::unique_ptr<ScalingSink> threaded = NewScalingSink(BitmapWidth(res));
-  const std::unique_ptr<ScalingSink> inline_ = NewInlineScalingSink(BitmapWidth(res));
+  const std::unique_ptr<ScalingSink> threaded = NewScalingSink(BitmapWidth(res), gamma);
+  const std::unique_ptr<ScalingSink> inline_ = NewInlineScalingSink(BitmapWidth(res), gamma);
   Feed(*threaded, picture, width, height, channels, band, true);
   Feed(*inline_, picture, width, height, channels, other, false);
   const Canvas& canvas = threaded->Result();
-  if (canvas.width != BitmapWidth(res) || canvas.height != kBitmapHeight ||
-      canvas.rgb.size() != size_t(canvas.width) * canvas.height * 3) {
-    ContractFailure("a %ux%u canvas of %zu bytes", canvas.width, canvas.height, canvas.rgb.size());
+  const bool srgb = gamma == GammaSrgb;
+  const size_t values = size_t(canvas.width) * canvas.height * 3;
+  if (canvas.width != BitmapWidth(res) || canvas.height != kBitmapHeight || canvas.gamma != gamma ||
+      (srgb ? canvas.rgb.size() : canvas.light.size()) != values) {
+    ContractFailure("a %ux%u canvas of %zu values", canvas.width, canvas.height,
+                    srgb ? canvas.rgb.size() : canvas.light.size());
   }
-  if (canvas.rgb != inline_->Result().rgb) ContractFailure("the two scaling sinks differ");
+  if (canvas.rgb != inline_->Result().rgb || canvas.light != inline_->Result().light) {
+    ContractFailure("the two scaling sinks differ");
+  }
+  // The canvas's value i, and what full is, in whichever it holds.
+  const auto value = [&](size_t i) { return srgb ? uint32_t(canvas.rgb[i]) : canvas.light[i]; };
+  const uint32_t full = srgb ? 255 : kFullLight;
 
   if (flat) {
     uint8_t rgb[3];
     Composite(picture.data(), channels, rgb);
-    for (size_t i = 0; i < canvas.rgb.size(); ++i) {
-      if (canvas.rgb[i] != rgb[i % 3]) {
-        ContractFailure("flat %u %u %u gave %u at canvas byte %zu", rgb[0], rgb[1], rgb[2],
-                        canvas.rgb[i], i);
+    for (size_t i = 0; i < values; ++i) {
+      const uint32_t want = srgb ? rgb[i % 3] : kLinearOfSrgb[rgb[i % 3]];
+      if (value(i) != want) {
+        ContractFailure("flat %u %u %u gave %u at canvas value %zu", rgb[0], rgb[1], rgb[2],
+                        value(i), i);
       }
     }
   }
   // Pure colours and nothing averaged between them: every pixel keeps its colour whatever
   // the dither.
   bool pureCanvas = true;
-  for (uint8_t v : canvas.rgb) pureCanvas = pureCanvas && (v == 0 || v == 255);
+  for (size_t i = 0; i < values; ++i)
+    pureCanvas = pureCanvas && (value(i) == 0 || value(i) == full);
 
   std::vector<uint8_t> colours(size_t(canvas.width) * canvas.height);
   MapColours(canvas, dither, colours.data());
   for (size_t i = 0; i < colours.size(); ++i) {
-    const uint8_t* rgb = &canvas.rgb[3 * i];
-    const uint8_t nearest =
-        (rgb[2] >= 128 ? 1 : 0) | (rgb[0] >= 128 ? 2 : 0) | (rgb[1] >= 128 ? 4 : 0);
+    const uint32_t r = value(3 * i), g = value(3 * i + 1), b = value(3 * i + 2), half = full / 2;
+    // Per channel, the nearest in numbers; in light only pure colours have so plain a nearest
+    // (it is judged in CIELAB).
+    const uint8_t nearest = (b > half ? 1 : 0) | (r > half ? 2 : 0) | (g > half ? 4 : 0);
     if (colours[i] > 7) ContractFailure("colour %u at pixel %zu", colours[i], i);
-    if ((dither == DitherNone || pureCanvas) && colours[i] != nearest) {
-      ContractFailure("pixel %zu of %u %u %u mapped to %u (dither %d)", i, rgb[0], rgb[1], rgb[2],
-                      colours[i], int(dither));
+    if (((srgb && dither == DitherNone) || pureCanvas) && colours[i] != nearest) {
+      ContractFailure("pixel %zu of %u %u %u mapped to %u (dither %d)", i, r, g, b, colours[i],
+                      int(dither));
     }
   }
 

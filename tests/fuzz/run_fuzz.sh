@@ -22,8 +22,10 @@
 # targets' sinks refuse pictures over 2^15 pixels (kFuzzMaxPixels), and their readers'
 # malloc/realloc fail above 256 KiB (kFuzzMaxAllocation; capped_alloc.h, forced into their
 # sources here, so stb_image refuses a big header as out of memory before it decodes up to
-# 100 million zero pixels); the engine's pictures have at most 2^16 pixels; inputs are at
-# most max_len bytes. The 100-million-pixel refusal itself runs on every header as ever.
+# 100 million zero pixels; the webp target passes over files whose canvas is larger, as
+# libwebp makes an animation's canvas whole itself); the engine's pictures have at most 2^16
+# pixels; inputs are at most max_len bytes. The 100-million-pixel refusal itself runs on
+# every header as ever.
 # Not fuzzed, as ASan and UBSan cannot build them: the MinGW build's own paths (gramconv.exe's
 # Windows-only code: its console, file names and drop handling, and the Windows Imaging
 # Component decoders it loads at run time). Its scaling sink, scaling_sink_inline.cpp, is

@@ -34,8 +34,8 @@ void CanvasSrgb(const Canvas& canvas, size_t index, uint8_t rgb[3]) {
   for (int c = 0; c < 3; ++c) {
     const uint16_t* end = kLinearOfSrgb + 256;
     const uint16_t* at = std::lower_bound(kLinearOfSrgb, end, canvas.light[index * 3 + c]);
-    if (at == end || (at != kLinearOfSrgb && *at - canvas.light[index * 3 + c] >
-                                                  canvas.light[index * 3 + c] - at[-1])) {
+    if (at == end || (at != kLinearOfSrgb &&
+                      *at - canvas.light[index * 3 + c] > canvas.light[index * 3 + c] - at[-1])) {
       --at;
     }
     rgb[c] = uint8_t(at - kLinearOfSrgb);

@@ -237,12 +237,8 @@ class LiveDialog : public ::testing::Test {
 
   void Shot(HWND window, const char* name) {
     if (options.shots.empty()) return;
-    // Paint everything now: painting otherwise waits until the thread has nothing else to do.
-    RedrawWindow(window, nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Sleep(200);
     const std::string path = options.shots + name + ".png";
-    EXPECT_TRUE(CaptureWindowPng(window, path)) << "cannot capture " << path;
+    EXPECT_TRUE(CapturePaintedWindowPng(window, path)) << "cannot capture " << path;
   }
 
   HMODULE library_ = nullptr;

@@ -118,3 +118,10 @@ bool CaptureWindowPng(HWND window, const std::string& path) {
   DeleteDC(memory);
   return drawn && WritePng(path, width, height, rgb.data());
 }
+
+bool CapturePaintedWindowPng(HWND window, const std::string& path) {
+  RedrawWindow(window, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Sleep(300);
+  return CaptureWindowPng(window, path);
+}

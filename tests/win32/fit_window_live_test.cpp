@@ -198,11 +198,8 @@ class FitWindowTest : public ::testing::Test {
 
   void Shot(HWND window, const char* name) {
     if (options.shots.empty()) return;
-    RedrawWindow(window, nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Sleep(300);
     const std::string path = options.shots + name + ".png";
-    EXPECT_TRUE(CaptureWindowPng(window, path)) << "cannot capture " << path;
+    EXPECT_TRUE(CapturePaintedWindowPng(window, path)) << "cannot capture " << path;
   }
 
   HWND host_ = nullptr;

@@ -13,6 +13,7 @@ need_pkgs=(
   xvfb xauth x11-utils imagemagick fonts-ipafont-gothic fonts-wine locales libstb-dev
   libclang-rt-14-dev
   libcli11-dev libpng-dev libisal-dev zlib1g-dev libwebp-dev webp libtiff6:i386
+  dpkg-dev
 )
 
 missing=()
@@ -47,6 +48,9 @@ for loc in ja_JP en_US hi_IN; do
     locale-gen >/dev/null
   fi
 done
+
+# libwebp's own sources, built into the Windows programs (Debian has no libwebp for MinGW).
+"$here/scripts/fetch_sources.sh" libwebp
 
 # The Wine prefix the tests use (created once, then reused).
 "$here/scripts/run32.sh" --setup

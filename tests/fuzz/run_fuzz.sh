@@ -91,7 +91,8 @@ product=(
 )
 # The readers (stb_image inside picture_decode.cpp), instrumented, as they are where hostile
 # bytes are read; libpng and ISA-L themselves are linked as Debian ships them.
-readers=(tools/fit/picture_decode.cpp tools/fit/bmp_rle.cpp tools/fit/png_decode.cpp
+readers=(tools/fit/picture_decode.cpp tools/fit/bmp_rle.cpp tools/fit/format_hint.cpp
+  tools/fit/png_decode.cpp
   tools/fit/inflate_isal.cpp tools/fit/webp_decode.cpp tests/fuzz/fuzz_contract.cpp)
 engine=(tools/fit/canvas_scaler.cpp tools/fit/colour_map.cpp tools/fit/picture_fit.cpp
   tools/fit/scaling_sink_threads.cpp "${codecs[@]}")

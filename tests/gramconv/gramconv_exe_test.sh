@@ -72,6 +72,17 @@ expect_rc 1 "fit cut.tiff"
 expect_in "$err" "cut.tiff: " "fit cut.tiff"
 [ ! -e cut.bmp ] || fail "a TIFF cut short left cut.bmp"
 
+echo "== WebP by the program's own libwebp (Wine has no WebP codec); HEIF refused with advice"
+"$convert" stripes.ppm -define webp:lossless=true WEBP:stripes.webp || fail "no WebP written"
+gc fit stripes.webp stripes-webp.bmp
+expect_rc 0 "fit stripes.webp"
+gc import --yes stripes-webp.bmp stripes-webp.gram
+cmp -s stripes-webp.gram stripes.gram || fail "stripes-webp.gram is not the stripes"
+printf '\0\0\0\030ftypheic\0\0\0\0mif1heic' >photo.heic
+gc fit photo.heic photo.bmp
+expect_rc 1 "fit photo.heic"
+expect_in "$err" "photo.heic: a HEIF picture gramconv cannot read (on Windows 10 or 11, Microsoft's HEIF Image Extensions read it" "fit photo.heic"
+
 for name in "絵・テスト" "한글é"; do
   echo "== $name: fit, import, export"
   cp stripes.ppm "$name.ppm"
@@ -152,7 +163,7 @@ for picture in junk.png missing.png folder.bmp; do
 done
 # An unknown file is told which formats are read: gramconv's own and those of Windows.
 gc fit junk.png out.bmp
-expect_in "$err" "junk.png: not a picture gramconv can read (unknown format or damaged file; reads PNG, JPEG, GIF, BMP, TGA, PNM, PSD; through Windows " "fit junk.png"
+expect_in "$err" "junk.png: not a picture gramconv can read (unknown format or damaged file; reads PNG, JPEG, GIF, BMP, TGA, PNM, PSD, WebP; through Windows " "fit junk.png"
 expect_in "$err" "TIFF" "the formats listed for junk.png"
 gc junk.png
 expect_rc 1 "drop junk.png"
@@ -188,6 +199,7 @@ expect_in "$shown" "Press Enter to close this window." "started without argument
 echo "== nothing else left behind"
 expected=$(printf '%s\n' folder.bmp junk.png stripes.gram stripes.ppm \
   stripes.tiff cut.tiff stripes-tiff.bmp stripes-tiff.gram \
+  stripes.webp stripes-webp.bmp stripes-webp.gram photo.heic \
   "絵・テスト.ppm" "絵・テスト.bmp" "絵・テスト.gram" "絵・テスト-export.bmp" "絵・テスト-640x200.bmp" \
   "絵・テスト-640x200-preview.png" \
   "한글é.ppm" "한글é.bmp" "한글é.gram" "한글é-export.bmp" "한글é-640x200.bmp" "한글é-640x200-preview.png" \

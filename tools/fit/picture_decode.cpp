@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bmp_rle.h"
+#include "format_hint.h"
 #include "read_watch.h"
 #ifdef FIT_LIBPNG
 #include "png_decode.h"
@@ -96,8 +97,13 @@ const char kOwnFormats[] = "PNG, JPEG, GIF, BMP, TGA, PNM, PSD";
 #endif
 
 // kUnknown with the formats this machine reads: gramconv's own, and on Windows those its
-// imaging component adds.
-std::string UnknownFormat() {
+// imaging component adds. A format known not to be read here is named, with what reads it.
+std::string UnknownFormat(const uint8_t* data, size_t size) {
+  const UnreadFormat unread = UnreadFormatOf(data, size);
+  if (unread != UnreadNone) {
+    return std::string("a ") + UnreadFormatName(unread) + " picture gramconv cannot read (" +
+           UnreadFormatAdvice(unread) + ")";
+  }
   std::string formats = kOwnFormats;
 #ifdef _WIN32
   const std::string more = WicFormats(formats);
@@ -371,7 +377,7 @@ std::string DecodePicture(const uint8_t* data, size_t size, RowSink& sink, bool 
       if (byWindows != kWicNoDecoder) return byWindows;
     }
 #endif
-    return refusal == kUnknown ? UnknownFormat() : refusal;
+    return refusal == kUnknown ? UnknownFormat(data, size) : refusal;
   }
   if (width <= 0 || height <= 0) return "the picture has no pixels";
   const std::string refusal = JudgeSize(uint32_t(width), uint32_t(height));
@@ -415,7 +421,7 @@ std::string DecodePicture(const uint8_t* data, size_t size, RowSink& sink, bool 
       if (byWindows.empty() || byWindows == kFitCancelled) return byWindows;
     }
 #endif
-    return failure == kUnknown ? UnknownFormat() : failure;
+    return failure == kUnknown ? UnknownFormat(data, size) : failure;
   }
   if (body.starved || w != width || h != height || channels < 1 || channels > 4) {
     stbi_image_free(pixels);

@@ -16,7 +16,8 @@ PictureTrouble TroubleOfReason(const std::string& reason) {
   // "takes at most".
   if (Has(reason, "memory")) return TroubleNoMemory;
   if (Has(reason, "cut short")) return TroubleCutShort;
-  if (Has(reason, "unknown format") || Has(reason, "not a picture") || Has(reason, "is empty")) {
+  if (Has(reason, "unknown format") || Has(reason, "not a picture") || Has(reason, "is empty") ||
+      Has(reason, " picture gramconv cannot read")) {
     return TroubleUnknownFormat;
   }
   if (Has(reason, "damaged") || Has(reason, "no pixels")) return TroubleDamaged;

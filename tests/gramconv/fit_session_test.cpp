@@ -4,9 +4,11 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "fit_layout.h"
 #include "fit_texts.h"
 #include "format_hint.h"
 #include "gtest/gtest.h"
@@ -74,6 +76,135 @@ TEST(FitRefusal, FormatsNothingReadsAreNamedWithWhatWouldReadThem) {
                           " picture gramconv cannot read (" + UnreadFormatAdvice(c.want) + ")")
         << c.name;
     EXPECT_EQ(TroubleOfReason(reason), TroubleUnknownFormat) << c.name;
+  }
+}
+
+TEST(FitWindowChoices, RememberedAndReadBackDefensively) {
+  FitChoices fresh;
+  EXPECT_EQ(fresh.dither, DitherDiffusion);
+  EXPECT_EQ(fresh.look.frame, FrameWhole);
+  FitChoices changed;
+  Choose(changed, ListRes, 1);
+  Choose(changed, ListDither, 0);
+  Choose(changed, ListFrame, 3);
+  Choose(changed, ListScreen, 1);
+  Choose(changed, ListBackground, 6);
+  changed.look.tone = {-100, 55, 200, true};
+  for (const FitChoices& choices : {fresh, changed}) {
+    const FitChoices back = ReadChoicesText(ChoicesText(choices));
+    EXPECT_EQ(ChoicesText(back), ChoicesText(choices));
+    for (int list = 0; list < kFitListCount; ++list) {
+      EXPECT_EQ(ChoiceIndex(back, FitList(list)), ChoiceIndex(choices, FitList(list))) << list;
+    }
+  }
+  EXPECT_EQ(changed.res, Res320);
+  EXPECT_EQ(changed.look.frame, FramePixel);
+  EXPECT_EQ(changed.look.screen, Screen4x3);
+  EXPECT_EQ(changed.look.background, 6) << "yellow: red and green";
+
+  // Each line alone, as a damaged or hand-edited file holds it: what it sets, else the
+  // default. The text is what the remembered choices read as afterwards.
+  const struct {
+    const char* line;
+    const char* remembered;
+  } lines[] = {
+      {"frame=fill", "frame=fill"},
+      {"frame=Fill", "frame=whole"},
+      {"frame=fill\r", "frame=fill"},
+      {"frame =fill", "frame=whole"},
+      {"dither=none", "dither=none"},
+      {"dither=best-ever", "dither=diffusion"},
+      {"res=320", "res=320"},
+      {"res=321", "res=640"},
+      {"background=white", "background=white"},
+      {"background=7", "background=black"},
+      {"brightness=-100", "brightness=-100"},
+      {"brightness=-101", "brightness=0"},
+      {"contrast=100", "contrast=100"},
+      {"contrast=1e2", "contrast=0"},
+      {"contrast=", "contrast=0"},
+      {"contrast=-", "contrast=0"},
+      {"saturation=0", "saturation=0"},
+      {"saturation=-0", "saturation=0"},
+      {"saturation=99999999999", "saturation=100"},
+      {"saturation=201", "saturation=100"},
+      {"levels=auto", "levels=auto"},
+      {"levels=yes", "levels=off"},
+      {"screen=4:3", "screen=4:3"},
+      {"screen=4/3", "screen=16:10"},
+  };
+  for (const auto& l : lines) {
+    const std::string text = ChoicesText(ReadChoicesText(std::string(l.line) + "\n"));
+    EXPECT_NE(text.find(std::string(l.remembered) + "\n"), std::string::npos)
+        << l.line << " read as:\n"
+        << text;
+  }
+  // Garbage of any kind reads as the defaults.
+  static const char kGarbage[] =
+      "\0\xff=\n==\nres\n\xef\xbb\xbf"
+      "frame=fill";
+  EXPECT_EQ(ChoicesText(ReadChoicesText(std::string(kGarbage, sizeof kGarbage - 1))),
+            ChoicesText(FitChoices()));
+  ResetTone(changed);
+  EXPECT_TRUE(changed.look.tone.Neutral());
+  EXPECT_EQ(changed.look.frame, FramePixel) << "元に戻す is about the tone alone";
+  Choose(changed, ListFrame, 4);
+  Choose(changed, ListFrame, -1);
+  EXPECT_EQ(changed.look.frame, FramePixel) << "no such item";
+}
+
+// true when the two rectangles share a pixel.
+bool Overlap(const FitRect& a, const FitRect& b) {
+  return a.x < b.Right() && b.x < a.Right() && a.y < b.Bottom() && b.y < a.Bottom();
+}
+
+TEST(FitWindowLayout, EveryDpiHoldsEveryControlAndTheLargestWholePreview) {
+  for (int dpi : {96, 120, 144, 168, 192}) {
+    FitLayout smallest = LayOutFit(dpi, 0, 0);
+    const struct {
+      int width, height;
+    } sizes[] = {{0, 0},       {smallest.minWidth + 1, smallest.minHeight + 1},
+                 {1366, 768},  {1920, 1080},
+                 {2560, 1440}, {3840, 2160}};
+    int lastScale = 0;
+    for (const auto& size : sizes) {
+      const FitLayout layout = LayOutFit(dpi, size.width, size.height);
+      const int width = std::max(size.width, layout.minWidth);
+      const int height = std::max(size.height, layout.minHeight);
+      const std::string where =
+          std::to_string(dpi) + " dpi, " + std::to_string(width) + "x" + std::to_string(height);
+      EXPECT_EQ(layout.controls.size(), 31u) << where;
+      for (size_t i = 0; i < layout.controls.size(); ++i) {
+        const FitRect& r = layout.controls[i].rect;
+        EXPECT_TRUE(r.x >= 0 && r.y >= 0 && r.Right() <= width && r.Bottom() <= height &&
+                    r.width > 0 && r.height > 0)
+            << where << ": control " << layout.controls[i].id << " outside";
+        for (size_t j = i + 1; j < layout.controls.size(); ++j) {
+          EXPECT_FALSE(Overlap(r, layout.controls[j].rect))
+              << where << ": " << layout.controls[i].id << " on " << layout.controls[j].id;
+        }
+      }
+      // The preview at the scale, and no larger scale would have fitted beside the column.
+      const FitRect preview = PlaceOf(layout, kFitIdPreview);
+      const int scale = layout.previewScale;
+      EXPECT_EQ(preview.width, 640 * scale + 2) << where;
+      EXPECT_EQ(preview.height, 400 * scale + 2) << where;
+      const FitRect column = PlaceOf(layout, kFitIdOriginal);
+      const FitRect status = PlaceOf(layout, kFitIdStatus);
+      EXPECT_TRUE(preview.x + 640 * (scale + 1) + 2 > column.x ||
+                  preview.y + 400 * (scale + 1) + 2 > status.y)
+          << where << ": scale " << scale + 1 << " fits";
+      EXPECT_GE(scale, lastScale) << where << ": a larger window, a smaller preview";
+      lastScale = scale;
+    }
+    EXPECT_GE(lastScale, 4) << "3840x2160 at " << dpi << " dpi";
+    // The client size asked for a scale gives that scale.
+    for (int scale : {1, 2, 3}) {
+      int width = 0, height = 0;
+      FitClientFor(dpi, scale, width, height);
+      EXPECT_EQ(LayOutFit(dpi, width, height).previewScale, scale) << dpi << " dpi";
+      EXPECT_EQ(LayOutFit(dpi, width - 1, height).previewScale, scale - (scale > 1)) << dpi;
+    }
   }
 }
 

@@ -8,8 +8,34 @@
 #include <string>
 #include <vector>
 
+#include "fit_look.h"
 #include "picture_fit.h"
 #include "tool_files.h"
+
+// The user's choices, remembered across starts. The focus of 画面いっぱい belongs to one
+// picture and is not remembered.
+struct FitChoices {
+  Resolution res = Res640;  // the one last chosen; a picture of exactly 320x200 opens at 320
+  DitherMode dither = DitherDiffusion;
+  FitLook look;
+};
+
+// The lists the window's combo boxes offer, in their order.
+enum FitList { ListRes, ListDither, ListFrame, ListScreen, ListBackground };
+const int kFitListCount = 5;
+// The items of list, as the combo box shows them.
+std::vector<std::string> ChoiceTexts(FitList list);
+// The item of list showing what choices hold (0 when it holds none of them).
+int ChoiceIndex(const FitChoices& choices, FitList list);
+// Takes item index of list into choices; an index outside the list changes nothing.
+void Choose(FitChoices& choices, FitList list, int index);
+// Tone back to neutral (元に戻す); the rest stays.
+void ResetTone(FitChoices& choices);
+
+// The choices as "name=value" lines, and back. Reading is defensive: a value missing,
+// unknown or out of range gives that value's default, whatever the rest holds.
+std::string ChoicesText(const FitChoices& choices);
+FitChoices ReadChoicesText(const std::string& text);
 
 // The kinds of reasons the fit engine gives for refusing a picture.
 enum PictureTrouble {

@@ -16,6 +16,21 @@ extern const char kFitDither[];
 extern const char kFitDitherNone[];
 extern const char kFitDitherOrdered[];
 extern const char kFitDitherDiffusion[];
+// The framings, the screen's shapes and the background colours, as the lists show them.
+extern const char kFitFrameWhole[];
+extern const char kFitFrameFill[];
+extern const char kFitFrameStretch[];
+extern const char kFitFramePixel[];
+extern const char kFitScreen16x10[];
+extern const char kFitScreen4x3[];
+extern const char kFitColourBlack[];
+extern const char kFitColourBlue[];
+extern const char kFitColourRed[];
+extern const char kFitColourMagenta[];
+extern const char kFitColourGreen[];
+extern const char kFitColourCyan[];
+extern const char kFitColourYellow[];
+extern const char kFitColourWhite[];
 extern const char kFitPreviewLabel[];   // above the preview: what GRAM shows
 extern const char kFitOriginalLabel[];  // above the small picture: before the 8 colours
 // The choosers.

@@ -1,6 +1,6 @@
 // One fit as a whole process, for the benchmark beside ImageMagick: reads a picture file,
 // fits it, and writes the pixel data (or nothing) where asked.
-//   fit_once PICTURE none|ordered|diffusion [320|640] [PIXEL_DATA_FILE]
+//   fit_once PICTURE none|ordered|diffusion|bayer|best [320|640] [PIXEL_DATA_FILE]
 #include <stdio.h>
 #include <string.h>
 
@@ -12,7 +12,7 @@
 
 int main(int argc, char** argv) {
   if (argc < 3 || argc > 5) {
-    fprintf(stderr, "usage: fit_once PICTURE none|ordered|diffusion [320|640] [PIXEL_DATA_FILE]\n");
+    fprintf(stderr, "usage: fit_once PICTURE none|ordered|diffusion|bayer|best [320|640] [PIXEL_DATA_FILE]\n");
     return 2;
   }
   std::ifstream in(argv[1], std::ios::binary | std::ios::ate);
@@ -25,6 +25,8 @@ int main(int argc, char** argv) {
   }
   const DitherMode dither = strcmp(argv[2], "ordered") == 0     ? DitherOrdered
                             : strcmp(argv[2], "diffusion") == 0 ? DitherDiffusion
+                            : strcmp(argv[2], "bayer") == 0     ? DitherBayer
+                            : strcmp(argv[2], "best") == 0      ? DitherBest
                                                                 : DitherNone;
   const Resolution res = argc > 3 && strcmp(argv[3], "320") == 0 ? Res320 : Res640;
   std::vector<uint8_t> pixels;

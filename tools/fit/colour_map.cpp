@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "colour_quads.h"
+
 namespace {
 
 // Colour numbers: bit 0 blue, bit 1 red, bit 2 green.
@@ -157,20 +159,32 @@ void MapNearestLab(const uint16_t* canvas, size_t count, uint8_t* colours) {
 
 void MapColours(const Canvas& canvas, DitherMode dither, uint8_t* colours) {
   const uint32_t width = canvas.width, height = canvas.height;
+  if (dither == DitherBest) {
+    MapColoursBest(canvas, colours);
+    return;
+  }
+  if (dither == DitherOrdered || (dither == DitherDiffusion && canvas.gamma == GammaLinear)) {
+    std::vector<float> values;
+    CanvasValues(canvas, values);
+    if (dither == DitherOrdered) {
+      MapQuadOrdered(values.data(), width, height, colours);
+    } else {
+      MapQuadDiffusion(values.data(), width, height, colours);
+    }
+    return;
+  }
   if (canvas.gamma == GammaLinear) {
     const uint16_t* light = canvas.light.data();
-    switch (dither) {
-      case DitherOrdered: MapOrdered<uint16_t, kFullLight>(light, width, height, colours); break;
-      case DitherDiffusion:
-        MapDiffusion<uint16_t, kFullLight, true>(light, width, height, colours);
-        break;
-      default: MapNearestLab(light, size_t(width) * height, colours); break;
+    if (dither == DitherBayer) {
+      MapOrdered<uint16_t, kFullLight>(light, width, height, colours);
+    } else {
+      MapNearestLab(light, size_t(width) * height, colours);
     }
     return;
   }
   const uint8_t* rgb = canvas.rgb.data();
   switch (dither) {
-    case DitherOrdered: MapOrdered<uint8_t, 255>(rgb, width, height, colours); break;
+    case DitherBayer: MapOrdered<uint8_t, 255>(rgb, width, height, colours); break;
     case DitherDiffusion: MapDiffusion<uint8_t, 255, false>(rgb, width, height, colours); break;
     default: MapNearest(rgb, size_t(width) * height, colours); break;
   }

@@ -9,8 +9,8 @@ namespace {
 const char kUsage[] =
     "usage: gramconv export [--res 320|640] [--yes] GRAM_FILE BMP_FILE\n"
     "       gramconv import [--res 320|640] [--yes] BMP_FILE GRAM_FILE\n"
-    "       gramconv fit [--res 320|640] [--dither none|ordered|diffusion] [--yes] PICTURE "
-    "BMP_FILE\n"
+    "       gramconv fit [--res 320|640] [--dither none|ordered|diffusion|bayer|best] [--yes] "
+    "PICTURE BMP_FILE\n"
     "                    [--gamma linear|srgb] [--preview PNG_FILE]\n";
 
 const char kHelp[] =
@@ -26,8 +26,12 @@ const char kHelp[] =
     "imports with the colours shown.\n"
 #endif
     "  --res 320|640  picture width (default 640)\n"
-    "  --dither none|ordered|diffusion\n"
-    "                 fit only: how shades between the 8 colours are drawn (default none)\n"
+    "  --dither none|ordered|diffusion|bayer|best\n"
+    "                 fit only: how shades between the 8 colours are drawn (default none):\n"
+    "                 ordered: a fine blue-noise pattern, steady from picture to picture;\n"
+    "                 diffusion: error diffusion, the closest of the quick ones; bayer: the\n"
+    "                 8x8 cross-hatch of the time; best: diffusion improved by a search for\n"
+    "                 what the eye sees (about a second)\n"
     "  --gamma linear|srgb\n"
     "                 fit only: average and dither the light the eye sees (linear, the\n"
     "                 default) or the picture's sRGB numbers themselves, as before (srgb)\n"
@@ -100,7 +104,7 @@ int ParseCommandLine(const std::vector<std::string>& args, Command& command) {
   CLI::App* fitCommand = app.add_subcommand("fit");
   AddCommonOptions(*fitCommand, res, command.yes);
   fitCommand->add_option("--dither", dither)
-      ->check(CLI::IsMember({"none", "ordered", "diffusion"}));
+      ->check(CLI::IsMember({"none", "ordered", "diffusion", "bayer", "best"}));
   fitCommand->add_option("--gamma", gamma)->check(CLI::IsMember({"linear", "srgb"}));
   fitCommand->add_option("--preview", command.previewPath);
   fitCommand->add_option("PICTURE", first)->required();
@@ -120,6 +124,8 @@ int ParseCommandLine(const std::vector<std::string>& args, Command& command) {
   command.res = res == "320" ? Res320 : Res640;
   command.dither = dither == "ordered"     ? DitherOrdered
                    : dither == "diffusion" ? DitherDiffusion
+                   : dither == "bayer"     ? DitherBayer
+                   : dither == "best"      ? DitherBest
                                            : DitherNone;
   command.gamma = gamma == "srgb" ? GammaSrgb : GammaLinear;
   if (exportCommand->parsed()) {

@@ -17,6 +17,8 @@ const char* DitherName(DitherMode dither) {
   switch (dither) {
     case DitherOrdered: return "ordered dithering";
     case DitherDiffusion: return "error diffusion";
+    case DitherBayer: return "Bayer dithering";
+    case DitherBest: return "searched dithering";
     case DitherNone: break;
   }
   return "no dithering";

@@ -211,7 +211,9 @@ const char* DitherText(DitherMode dither) {
   switch (dither) {
     case DitherOrdered: return kFitDitherOrdered;
     case DitherDiffusion: return kFitDitherDiffusion;
-    case DitherNone: break;
+    case DitherNone:
+    case DitherBayer:  // not offered by the window (yet)
+    case DitherBest: break;
   }
   return kFitDitherNone;
 }

@@ -1,0 +1,169 @@
+// Dithering to the 8 corners by Minimum Brightness Variation Quadruples: the cube is cut into
+// six tetrahedra whose 4 corners differ least in brightness, and a pixel is always drawn from
+// the one holding its colour. A light grey is then cyan, magenta, yellow and white rather than
+// black dots on white; a dark blue is black, blue and red rather than speckles of every colour.
+#include "colour_quads.h"
+
+#include <math.h>
+#include <stddef.h>
+
+#include "blue_noise_mask.h"
+
+namespace {
+
+// Colour numbers: bit 0 blue, bit 1 red, bit 2 green.
+enum : uint8_t { K = 0, B = 1, R = 2, M = 3, G = 4, C = 5, Y = 6, W = 7 };
+
+// A quadruple: its corners darkest first, and the matrix taking a colour's offset from the
+// first corner to the shares of the other three.
+struct Quad {
+  uint8_t corner[4];
+  float inverse[3][3];
+};
+
+// The quadruples, by QuadOf's numbering.
+struct Quads {
+  Quad quad[6] = {{{K, B, R, G}, {}}, {{B, R, M, G}, {}}, {{R, M, G, Y}, {}},
+                  {{M, G, C, Y}, {}}, {{B, M, G, C}, {}}, {{M, C, Y, W}, {}}};
+  Quads() {
+    for (Quad& q : quad) {
+      // Columns: the other corners' offsets from the first, as R G B.
+      double m[3][3];
+      for (int k = 0; k < 3; ++k) {
+        const int from = q.corner[0], to = q.corner[k + 1];
+        m[0][k] = ((to >> 1) & 1) - ((from >> 1) & 1);
+        m[1][k] = ((to >> 2) & 1) - ((from >> 2) & 1);
+        m[2][k] = (to & 1) - (from & 1);
+      }
+      const double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
+                         m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
+                         m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+      for (int i = 0; i < 3; ++i) {
+        for (int j = 0; j < 3; ++j) {
+          // Cofactor of m[j][i] over the determinant (a whole number: det is +-1).
+          const int r0 = (j + 1) % 3, r1 = (j + 2) % 3, c0 = (i + 1) % 3, c1 = (i + 2) % 3;
+          q.inverse[i][j] = float((m[r0][c0] * m[r1][c1] - m[r0][c1] * m[r1][c0]) / det);
+        }
+      }
+    }
+  }
+};
+const Quads kQuads;
+
+// The quadruple holding a colour (Shaked et al.): 0 KRGB, 1 RGBM, 2 RGMY, 3 MYGC, 4 CMGB,
+// 5 CMYW.
+inline int QuadOf(float r, float g, float b) {
+  if (r + g > 1) {
+    if (g + b > 1) return r + g + b > 2 ? 5 : 3;
+    return 2;
+  }
+  if (g + b > 1) return 4;
+  return r + g + b > 1 ? 1 : 0;
+}
+
+// Where a channel's value is weighed when a corner is chosen: a power of the value (the
+// space's gamma), straight beyond 0 and 1 where the carried error takes it.
+constexpr float kDecisionGamma = 1.25f;
+constexpr int kCurveSteps = 1024;
+struct Curve {
+  float at[kCurveSteps + 1];
+  Curve() {
+    for (int i = 0; i <= kCurveSteps; ++i) at[i] = powf(float(i) / kCurveSteps, 1 / kDecisionGamma);
+  }
+  float operator()(float v) const {
+    if (v <= 0) return v;
+    if (v >= 1) return 1 + (v - 1) * (1 / kDecisionGamma);
+    return at[int(v * kCurveSteps + 0.5f)];
+  }
+};
+const Curve kCurve;
+
+}  // namespace
+
+void CanvasValues(const Canvas& canvas, std::vector<float>& values) {
+  const size_t count = size_t(canvas.width) * canvas.height * 3;
+  values.resize(count);
+  if (canvas.gamma == GammaLinear) {
+    for (size_t i = 0; i < count; ++i) values[i] = canvas.light[i] * (1.0f / kFullLight);
+  } else {
+    for (size_t i = 0; i < count; ++i) values[i] = canvas.rgb[i] * (1.0f / 255);
+  }
+}
+
+void MapQuadDiffusion(const float* values, uint32_t width, uint32_t height, uint8_t* colours) {
+  // Floyd-Steinberg's shares: ahead, below behind, below, below ahead.
+  constexpr float kAhead = 7.0f / 16, kBehind = 3.0f / 16, kBelow = 5.0f / 16, kBeyond = 1.0f / 16;
+  // Errors carried into this row and into the next, with a spare entry at each end.
+  std::vector<float> here((width + 2) * 3, 0.0f), below((width + 2) * 3, 0.0f);
+  for (uint32_t y = 0; y < height; ++y) {
+    const bool rightward = y % 2 == 0;
+    const ptrdiff_t step = rightward ? 3 : -3;
+    float ahead[3] = {}, twoParts[3] = {}, onePart[3] = {};
+    ptrdiff_t at = rightward ? 3 : ptrdiff_t(width) * 3;  // this pixel's entry: (x + 1) x 3
+    for (uint32_t i = 0; i < width; ++i, at += step) {
+      const size_t x = size_t(at) / 3 - 1, pixel = size_t(y) * width + x;
+      const float* wanted = values + pixel * 3;
+      const Quad& quad = kQuads.quad[QuadOf(wanted[0], wanted[1], wanted[2])];
+      // A corner's squared distance in the decision space, less what all corners share, is
+      // the sum over its lit channels of 1 - 2 x the channel's place.
+      float value[3], cost[3];
+      for (int c = 0; c < 3; ++c) {
+        const float v = wanted[c] + here[at + c] + ahead[c];
+        value[c] = v < -0.5f ? -0.5f : v > 1.5f ? 1.5f : v;
+        cost[c] = 1 - 2 * kCurve(value[c]);
+      }
+      uint8_t chosen = quad.corner[0];
+      float least = 1e30f;
+      for (uint8_t corner : quad.corner) {
+        const float total = (corner & 2 ? cost[0] : 0) + (corner & 4 ? cost[1] : 0) +
+                            (corner & 1 ? cost[2] : 0);
+        if (total < least) least = total, chosen = corner;
+      }
+      colours[pixel] = chosen;
+      const bool lit[3] = {(chosen & 2) != 0, (chosen & 4) != 0, (chosen & 1) != 0};
+      for (int c = 0; c < 3; ++c) {
+        const float error = value[c] - (lit[c] ? 1.0f : 0.0f);
+        ahead[c] = error * kAhead;
+        below[at - step + c] = twoParts[c] + error * kBehind;
+        twoParts[c] = onePart[c] + error * kBelow;
+        onePart[c] = error * kBeyond;
+      }
+    }
+    for (int c = 0; c < 3; ++c) {
+      below[at - step + c] = twoParts[c];
+      below[at + c] = onePart[c];
+    }
+    here.swap(below);
+  }
+}
+
+void MapQuadOrdered(const float* values, uint32_t width, uint32_t height, uint8_t* colours) {
+  for (uint32_t y = 0; y < height; ++y) {
+    const uint16_t* mask = kBlueNoiseMask + (y % kBlueNoiseSide) * kBlueNoiseSide;
+    for (uint32_t x = 0; x < width; ++x) {
+      const size_t pixel = size_t(y) * width + x;
+      const float* v = values + pixel * 3;
+      const Quad& quad = kQuads.quad[QuadOf(v[0], v[1], v[2])];
+      const uint8_t first = quad.corner[0];
+      const float offset[3] = {v[0] - ((first >> 1) & 1), v[1] - ((first >> 2) & 1),
+                               v[2] - (first & 1)};
+      const float threshold = (mask[x % kBlueNoiseSide] + 0.5f) * (1.0f / 4096);
+      // The corners' shares, darkest first, added up until they pass the threshold.
+      float passed = 1;
+      for (int k = 0; k < 3; ++k) {
+        passed -= quad.inverse[k][0] * offset[0] + quad.inverse[k][1] * offset[1] +
+                  quad.inverse[k][2] * offset[2];
+      }
+      uint8_t chosen = quad.corner[3];
+      for (int k = 0; k < 3; ++k) {
+        if (threshold < passed) {
+          chosen = quad.corner[k];
+          break;
+        }
+        passed += quad.inverse[k][0] * offset[0] + quad.inverse[k][1] * offset[1] +
+                  quad.inverse[k][2] * offset[2];
+      }
+      colours[pixel] = chosen;
+    }
+  }
+}

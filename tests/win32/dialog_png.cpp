@@ -125,3 +125,44 @@ bool CapturePaintedWindowPng(HWND window, const std::string& path) {
   Sleep(300);
   return CaptureWindowPng(window, path);
 }
+
+std::vector<unsigned char> PrintClientRgb(HWND window, int& width, int& height) {
+  std::vector<unsigned char> rgb;
+  RECT client;
+  if (!GetClientRect(window, &client) || client.right <= 0 || client.bottom <= 0) return rgb;
+  width = client.right;
+  height = client.bottom;
+  BITMAPINFO info;
+  ZeroMemory(&info, sizeof info);
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HDC memory = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (bitmap == nullptr) {
+    DeleteDC(memory);
+    return rgb;
+  }
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  DWORD_PTR result = 0;
+  const bool drawn = SendMessageTimeoutW(window, WM_PRINTCLIENT, WPARAM(memory), PRF_CLIENT,
+                                         SMTO_ABORTIFHUNG, 10000, &result) != 0;
+  GdiFlush();
+  if (drawn) {
+    rgb.resize(size_t(width) * height * 3);
+    const unsigned char* bgra = static_cast<const unsigned char*>(bits);
+    for (size_t i = 0; i < size_t(width) * height; ++i) {
+      rgb[i * 3] = bgra[i * 4 + 2];
+      rgb[i * 3 + 1] = bgra[i * 4 + 1];
+      rgb[i * 3 + 2] = bgra[i * 4];
+    }
+  }
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  return rgb;
+}

@@ -1,5 +1,6 @@
 #include "dialog_user.h"
 
+#include <commctrl.h>
 #include <stdint.h>
 #include <string.h>
 
@@ -178,6 +179,74 @@ void DialogUser::Key(HWND dialog, UINT virtualKey) {
   const LPARAM scan = LPARAM(MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC)) << 16;
   PostMessageW(target, WM_KEYDOWN, virtualKey, scan | 1);
   PostMessageW(target, WM_KEYUP, virtualKey, scan | 1 | (LPARAM(3) << 30));
+}
+
+HWND DialogUser::Focus() const {
+  GUITHREADINFO info;
+  memset(&info, 0, sizeof info);
+  info.cbSize = sizeof info;
+  return GetGUIThreadInfo(hostThread_, &info) ? info.hwndFocus : nullptr;
+}
+
+void DialogUser::CtrlKey(HWND dialog, UINT virtualKey) {
+  // The host reads Ctrl from its keyboard state, which attached threads share.
+  AttachThreadInput(GetCurrentThreadId(), hostThread_, TRUE);
+  BYTE keys[256] = {};
+  GetKeyboardState(keys);
+  const BYTE before = keys[VK_CONTROL];
+  keys[VK_CONTROL] = 0x80;
+  SetKeyboardState(keys);
+  Key(dialog, virtualKey);
+  Flush();
+  keys[VK_CONTROL] = before;
+  SetKeyboardState(keys);
+  AttachThreadInput(GetCurrentThreadId(), hostThread_, FALSE);
+}
+
+void DialogUser::AltKey(HWND dialog, wchar_t letter) {
+  HWND focus = Focus();
+  HWND target = focus != nullptr && IsChild(dialog, focus) ? focus : dialog;
+  PostMessageW(target, WM_SYSCHAR, WPARAM(letter), LPARAM(1) | LPARAM(1) << 29);
+}
+
+void DialogUser::Select(HWND dialog, int id, int index) {
+  HWND control = GetDlgItem(dialog, id);
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(control, CB_SETCURSEL, WPARAM(index), 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                      &result);
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), LPARAM(control));
+}
+
+int DialogUser::Selected(HWND dialog, int id) const {
+  DWORD_PTR index = DWORD_PTR(-1);
+  SendMessageTimeoutW(GetDlgItem(dialog, id), CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                      &index);
+  return int(index);
+}
+
+void DialogUser::Slide(HWND dialog, int id, int position) {
+  HWND control = GetDlgItem(dialog, id);
+  DWORD_PTR from = 0, result = 0;
+  SendMessageTimeoutW(control, TBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &from);
+  const int start = int(from), steps = 4;
+  for (int step = 1; step <= steps; ++step) {
+    const int at = start + (position - start) * step / steps;
+    SendMessageTimeoutW(control, TBM_SETPOS, TRUE, at, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+    PostMessageW(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBTRACK, at), LPARAM(control));
+  }
+  PostMessageW(dialog, WM_HSCROLL, MAKEWPARAM(TB_ENDTRACK, 0), LPARAM(control));
+}
+
+void DialogUser::Drag(HWND dialog, int id, POINT from, POINT to) {
+  HWND control = GetDlgItem(dialog, id);
+  PostMessageW(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(from.x, from.y));
+  const int steps = 5;
+  for (int step = 1; step <= steps; ++step) {
+    const LONG x = from.x + (to.x - from.x) * step / steps;
+    const LONG y = from.y + (to.y - from.y) * step / steps;
+    PostMessageW(control, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, y));
+  }
+  PostMessageW(control, WM_LBUTTONUP, 0, MAKELPARAM(to.x, to.y));
 }
 
 namespace {

@@ -65,6 +65,20 @@ class DialogUser {
   void Type(HWND dialog, int id, const std::wstring& text);  // replaces a field's text
   void TypeBytes(HWND dialog, int id, const std::string& cp932);
   void Key(HWND dialog, UINT virtualKey);  // a key press at the focused control
+  // Ctrl held with the key (the keyboard state shared with the host thread for the press).
+  void CtrlKey(HWND dialog, UINT virtualKey);
+  // Alt with a letter: an access key, as the keyboard sends it to the focused control.
+  void AltKey(HWND dialog, wchar_t letter);
+  // A combo box's item chosen as with the mouse (its parent told CBN_SELCHANGE).
+  void Select(HWND dialog, int id, int index);
+  int Selected(HWND dialog, int id) const;
+  // A trackbar's thumb dragged to position: its parent hears each step, then the end.
+  void Slide(HWND dialog, int id, int position);
+  // The left button pressed at from on a control, moved to to in steps, and released
+  // (the control's client coordinates).
+  void Drag(HWND dialog, int id, POINT from, POINT to);
+  // The control of the host thread that has the keyboard focus (null for none).
+  HWND Focus() const;
   // Drops files (code page 932 names) on a window, as the desktop shell does.
   void Drop(HWND target, const std::vector<std::string>& cp932Names);
   // Drops files named in UTF-16 (the wide form Explorer sends).

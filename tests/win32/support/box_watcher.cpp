@@ -34,7 +34,20 @@ HWND Button(HWND box, int id) {
 }
 
 bool LooksLikeBox(HWND window) {
-  return Button(window, IDOK) != nullptr || Button(window, IDCANCEL) != nullptr;
+  return Button(window, IDOK) != nullptr || Button(window, IDCANCEL) != nullptr ||
+         Button(window, IDYES) != nullptr;
+}
+
+// The button of an answer (0 for Quit).
+int ButtonOf(BoxAnswer answer) {
+  switch (answer) {
+    case BoxAnswer::Ok: return IDOK;
+    case BoxAnswer::Cancel: return IDCANCEL;
+    case BoxAnswer::Yes: return IDYES;
+    case BoxAnswer::No: return IDNO;
+    case BoxAnswer::Quit: break;
+  }
+  return 0;
 }
 
 // Reads a window's text as ANSI (code page 932) bytes without waiting on a stuck thread.
@@ -119,6 +132,7 @@ std::vector<HWND> VisibleDialogs() {
 const char* KindName(BoxKind kind) {
   switch (kind) {
     case BoxKind::Question: return "question";
+    case BoxKind::YesNo: return "yes/no question";
     case BoxKind::Error: return "error";
     case BoxKind::Information: return "information";
     case BoxKind::Other: break;
@@ -155,6 +169,7 @@ BoxKind WatchedBox::kind() const {
   if (icon == BoxIcon::Question && hasOk && hasCancel && buttonCount == 2) {
     return BoxKind::Question;
   }
+  if (icon == BoxIcon::Question && hasYes && hasNo && buttonCount == 2) return BoxKind::YesNo;
   if (hasOk && !hasCancel && buttonCount == 1) {
     if (icon == BoxIcon::Error) return BoxKind::Error;
     if (icon == BoxIcon::Information) return BoxKind::Information;
@@ -234,6 +249,8 @@ std::string BoxWatcher::Report() const {
              int(box.hasOk), int(box.hasCancel), box.buttonCount,
              box.answer == BoxAnswer::Ok       ? "OK"
              : box.answer == BoxAnswer::Cancel ? "Cancel"
+             : box.answer == BoxAnswer::Yes    ? "Yes"
+             : box.answer == BoxAnswer::No     ? "No"
                                                : "Quit");
     report += head + ReportUtf8(box.wideCaption) + " | " + ReportUtf8(box.wideText) + "\n";
   }
@@ -299,19 +316,26 @@ void BoxWatcher::HandleBox(HWND box) {
   seen.icon = ReadIcon(scan.iconControl);
   seen.hasOk = Button(box, IDOK) != nullptr && IsWindowVisible(Button(box, IDOK));
   seen.hasCancel = Button(box, IDCANCEL) != nullptr && IsWindowVisible(Button(box, IDCANCEL));
+  seen.hasYes = Button(box, IDYES) != nullptr && IsWindowVisible(Button(box, IDYES));
+  seen.hasNo = Button(box, IDNO) != nullptr && IsWindowVisible(Button(box, IDNO));
   seen.buttonCount = scan.buttons;
+  const int ok = seen.hasOk ? IDOK : IDYES;  // what is pressed when the script is wrong
 
   const bool late = GetTickCount64() > deadline_;
   seen.scripted = next_ < answers_.size() && !late;
   if (seen.scripted) {
     seen.answer = answers_[next_++];
-    if (seen.answer == BoxAnswer::Cancel && !seen.hasCancel) {
-      Problem("Cancel was scripted for a box without a Cancel button; pressed OK");
-      seen.answer = BoxAnswer::Ok;
+    const int id = ButtonOf(seen.answer);
+    if (id != 0 && (Button(box, id) == nullptr || !IsWindowVisible(Button(box, id)))) {
+      Problem("an answer was scripted for a box without its button; pressed another");
+      seen.answer = ok == IDOK ? BoxAnswer::Ok : BoxAnswer::Yes;
     }
   } else {
     Problem(late ? "a box came after the timeout" : "a box came beyond the script");
-    seen.answer = seen.hasCancel ? BoxAnswer::Cancel : BoxAnswer::Ok;
+    seen.answer = seen.hasCancel ? BoxAnswer::Cancel
+                  : seen.hasNo   ? BoxAnswer::No
+                  : ok == IDOK   ? BoxAnswer::Ok
+                                 : BoxAnswer::Yes;
   }
   EnterCriticalSection(&lock_);
   excluded_.push_back(box);
@@ -326,11 +350,12 @@ void BoxWatcher::HandleBox(HWND box) {
       closed = !IsWindow(box) || !IsWindowVisible(box);
     }
   }
-  const int id = seen.answer == BoxAnswer::Ok ? IDOK : IDCANCEL;
+  int id = ButtonOf(seen.answer);
   for (int attempt = 0; attempt < kAnswerAttempts && !closed; ++attempt) {
     if (seen.answer == BoxAnswer::Quit) {
       Problem("a box did not close on WM_QUIT");
-      seen.answer = BoxAnswer::Cancel;
+      seen.answer = seen.hasCancel ? BoxAnswer::Cancel : BoxAnswer::Ok;
+      id = ButtonOf(seen.answer);
     }
     const UINT message = attempt + 1 < kAnswerAttempts ? WM_COMMAND : WM_CLOSE;
     PostMessageA(box, message, message == WM_COMMAND ? MAKEWPARAM(id, BN_CLICKED) : 0,

@@ -36,10 +36,11 @@
 #include <string>
 #include <vector>
 
-enum class BoxAnswer { Ok, Cancel, Quit };
+enum class BoxAnswer { Ok, Cancel, Yes, No, Quit };
 enum class BoxIcon { None, Question, Error, Information, Warning, Other };
-// Question: question icon, OK and Cancel. Error / Information: that icon, OK only.
-enum class BoxKind { Question, Error, Information, Other };
+// Question: question icon, OK and Cancel. YesNo: question icon, はい and いいえ. Error /
+// Information: that icon, OK only.
+enum class BoxKind { Question, YesNo, Error, Information, Other };
 
 struct WatchedBox {
   std::string caption;       // ANSI code page bytes (932 in most tests), as WM_GETTEXT gives
@@ -51,6 +52,7 @@ struct WatchedBox {
   BoxIcon icon = BoxIcon::None;
   bool hasOk = false;
   bool hasCancel = false;
+  bool hasYes = false, hasNo = false;
   int buttonCount = 0;               // push buttons of the box, OK and Cancel included
   bool scripted = false;             // false: the box came after the script was used up
   BoxAnswer answer = BoxAnswer::Ok;  // the button that was pressed (or Quit)

@@ -54,6 +54,24 @@ TEST(BoxWatcher, TellsKindsApart) {
   EXPECT_EQ(boxes.boxes()[2].kind(), BoxKind::Other);
 }
 
+TEST(BoxWatcher, AnswersYesNoQuestions) {
+  BoxWatcher boxes;
+  // No where there is no such button presses Yes and fails; an extra one is answered No.
+  boxes.Start({BoxAnswer::No, BoxAnswer::Yes, BoxAnswer::No});
+  EXPECT_EQ(Show("上書きしますか？", MB_YESNO | MB_ICONQUESTION), IDNO);
+  EXPECT_EQ(Show("上書きしますか？", MB_YESNO | MB_ICONQUESTION), IDYES);
+  EXPECT_EQ(Show("はいだけ", MB_OK | MB_ICONQUESTION), IDOK);
+  EXPECT_EQ(Show("余分", MB_YESNO | MB_ICONQUESTION), IDNO);
+  EXPECT_FALSE(boxes.Finish());
+  ASSERT_EQ(boxes.boxes().size(), 4u);
+  EXPECT_EQ(boxes.boxes()[0].kind(), BoxKind::YesNo);
+  EXPECT_FALSE(boxes.boxes()[0].hasOk || boxes.boxes()[0].hasCancel);
+  EXPECT_EQ(boxes.boxes()[1].answer, BoxAnswer::Yes);
+  EXPECT_EQ(boxes.boxes()[2].answer, BoxAnswer::Ok);
+  EXPECT_FALSE(boxes.boxes()[3].scripted);
+  EXPECT_EQ(boxes.boxes()[3].answer, BoxAnswer::No);
+}
+
 TEST(BoxWatcher, MissingBoxFails) {
   BoxWatcher boxes;
   boxes.Start({BoxAnswer::Ok, BoxAnswer::Ok});

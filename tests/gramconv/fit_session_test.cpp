@@ -10,15 +10,63 @@
 
 #include "fit_layout.h"
 #include "fit_texts.h"
+#include "fitted_bitmap.h"
 #include "format_hint.h"
 #include "gtest/gtest.h"
 #include "picture_fit.h"
+#include "stb_image_write.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+void Append(void* context, void* data, int size) {
+  auto* out = static_cast<Bytes*>(context);
+  out->insert(out->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+}
+
+// A PNG of width x height whose every pixel differs from its neighbours (hue across, light
+// down, a pattern in blue), alpha when given.
+Bytes TestPng(int width, int height, bool alpha = false) {
+  const int comp = alpha ? 4 : 3;
+  Bytes pixels(size_t(width) * height * comp);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      uint8_t* p = &pixels[(size_t(y) * width + x) * comp];
+      p[0] = uint8_t(255 * x / (width - 1));
+      p[1] = uint8_t(255 * y / (height - 1));
+      p[2] = uint8_t((x * 7 + y * 3) & 255);
+      if (alpha) p[3] = uint8_t(x < width / 2 ? 0 : 255);
+    }
+  }
+  Bytes png;
+  stbi_write_png_to_func(Append, &png, width, height, comp, pixels.data(), width * comp);
+  return png;
+}
+
+WorkingPicture Load(const Bytes& file) {
+  WorkingPicture picture;
+  EXPECT_EQ(LoadPicture(file.data(), file.size(), picture), "");
+  return picture;
+}
+
+// What the engine shows and writes for these choices, step by step as gramconv does.
+struct Made {
+  Bytes screen, bitmap;
+};
+Made Engine(const Bytes& file, Resolution res, DitherMode dither, const FitLook& look) {
+  Canvas canvas;
+  FrameCanvas(Load(file), res, look, canvas);
+  Bytes colours(size_t(canvas.width) * canvas.height), pixels;
+  MapColours(canvas, dither, colours.data());
+  Made made;
+  PreviewScreen(res, colours.data(), made.screen);
+  PackColours(res, colours.data(), pixels);
+  made.bitmap = FittedBitmapFile(res, pixels);
+  return made;
+}
 
 TEST(FitRefusal, FormatsNothingReadsAreNamedWithWhatWouldReadThem) {
   const std::string heic(
@@ -205,6 +253,185 @@ TEST(FitWindowLayout, EveryDpiHoldsEveryControlAndTheLargestWholePreview) {
       EXPECT_EQ(LayOutFit(dpi, width, height).previewScale, scale) << dpi << " dpi";
       EXPECT_EQ(LayOutFit(dpi, width - 1, height).previewScale, scale - (scale > 1)) << dpi;
     }
+  }
+}
+
+TEST(FitWindowSession, EveryChoiceShowsAndSavesWhatTheEngineMakes) {
+  const Bytes file = TestPng(333, 123);
+  FitSession session;
+  EXPECT_FALSE(session.Has());
+  session.Take("dir/pic.png", Load(file));
+  ASSERT_TRUE(session.Has());
+  EXPECT_EQ(session.Res(), Res640);
+  // Each step changes one choice, as the window's controls do, so a cache kept past a change
+  // shows.
+  const int kTone = kFitListCount;
+  const struct {
+    int list;  // a FitList, or kTone
+    int index;
+    int brightness, contrast, saturation;
+  } steps[] = {
+      {ListDither, 0},       {ListDither, 1},          {ListRes, 1},           {ListDither, 4},
+      {ListFrame, 1},        {ListScreen, 1},          {ListBackground, 5},    {ListFrame, 3},
+      {ListRes, 0},          {kTone, 0, 30, -20, 100}, {kTone, 0, 30, -20, 0}, {ListFrame, 2},
+      {kTone, 0, 0, 0, 100},
+  };
+  for (const auto& step : steps) {
+    if (step.list == ListRes) {
+      session.ChooseRes(step.index == 1 ? Res320 : Res640);
+    } else if (step.list == kTone) {
+      session.choices.look.tone = {step.brightness, step.contrast, step.saturation, false};
+      session.Changed();
+    } else {
+      Choose(session.choices, FitList(step.list), step.index);
+      session.Changed();
+    }
+    const Made want = Engine(file, session.Res(), session.choices.dither, session.choices.look);
+    Bytes screen;
+    session.Screen(screen);
+    EXPECT_TRUE(screen == want.screen) << "list " << step.list << " item " << step.index;
+    EXPECT_TRUE(session.Bitmap() == want.bitmap) << "list " << step.list << " item " << step.index;
+  }
+  session.Forget();
+  EXPECT_FALSE(session.Has());
+}
+
+TEST(FitWindowSession, PictureOf320x200OpensAt320AndTheChoiceStays) {
+  FitSession session;
+  const struct {
+    int width, height;
+    Resolution chosen, shown;
+  } cases[] = {{320, 200, Res640, Res320}, {640, 200, Res640, Res640}, {321, 200, Res640, Res640},
+               {320, 200, Res320, Res320}, {200, 320, Res320, Res320}, {640, 400, Res640, Res640}};
+  for (const auto& c : cases) {
+    session.ChooseRes(c.chosen);
+    session.Take("p.png", Load(TestPng(c.width, c.height)));
+    EXPECT_EQ(session.Res(), c.shown) << c.width << "x" << c.height;
+    EXPECT_EQ(session.choices.res, c.chosen) << "the choice is the user's, kept for the next";
+  }
+}
+
+TEST(FitWindowSession, BestShowsTheQuickColoursUntilItsOwnResultComes) {
+  const Bytes file = TestPng(200, 100);
+  FitSession session;
+  EXPECT_FALSE(session.WantsBest()) << "no picture";
+  session.Take("p.png", Load(file));
+  session.choices.dither = DitherBest;
+  session.Changed();
+  EXPECT_TRUE(session.WantsBest());
+  Bytes screen;
+  session.Screen(screen);
+  EXPECT_TRUE(screen == Engine(file, Res640, DitherDiffusion, FitLook()).screen) << "quick first";
+  const unsigned started = session.Generation();
+  const Canvas canvas = session.CurrentCanvas();
+  Bytes best(size_t(canvas.width) * canvas.height);
+  ASSERT_TRUE(MapColoursBest(canvas, best.data()));
+  // A result of a canvas since changed is dropped; the current one's is taken.
+  session.choices.look.background = 4;
+  session.Changed();
+  session.TakeBest(started, best);
+  EXPECT_TRUE(session.WantsBest());
+  session.choices.look.background = 0;
+  session.Changed();
+  session.TakeBest(session.Generation(), best);
+  EXPECT_FALSE(session.WantsBest());
+  Bytes shown;
+  session.Screen(shown);
+  Bytes want;
+  PreviewScreen(Res640, best.data(), want);
+  EXPECT_TRUE(shown == want) << "the search's colours replace the quick ones";
+  EXPECT_FALSE(shown == screen) << "the search changed something";
+  session.TakeBest(session.Generation(), Bytes(7));  // of another size: dropped
+  session.Screen(shown);
+  EXPECT_TRUE(shown == want);
+}
+
+TEST(FitWindowSession, DragMovesTheKeptPartWithTheMouse) {
+  const struct {
+    int width, height;
+    int dx, dy;
+    Resolution res;
+    double across, down;  // canvas pixels the kept part moves (the picture moves the other way)
+  } cases[] = {
+      {300, 900, 0, 100, Res640, 0, -50},  // tall: 100 screen lines are 50 canvas lines
+      {300, 900, 0, -60, Res640, 0, 30},
+      {300, 900, 40, 60, Res640, 0, -30},    // no crop across: no move across
+      {1600, 200, 64, 0, Res640, -64, 0},    // wide, at 640: a screen pixel a canvas pixel
+      {1600, 200, 64, 0, Res320, -32, 0},    // at 320: two screen pixels a canvas pixel
+      {300, 900, 0, 5000, Res640, 0, -1e9},  // past the edge: the top kept
+  };
+  for (const auto& c : cases) {
+    FitSession session;
+    session.ChooseRes(c.res);
+    session.Take("p.png", Load(TestPng(c.width, c.height)));
+    session.choices.look.frame = FrameFill;
+    session.Changed();
+    const FitPlacement before = session.Placement();
+    session.DragFocus(0.5f, 0.5f, c.dx, c.dy);
+    const FitPlacement after = session.Placement();
+    const double movedX = (after.keptX - before.keptX) * before.canvasWidth / before.keptWidth;
+    const double movedY = (after.keptY - before.keptY) * before.canvasHeight / before.keptHeight;
+    const std::string what = std::to_string(c.width) + "x" + std::to_string(c.height) + " by " +
+                             std::to_string(c.dx) + "," + std::to_string(c.dy);
+    if (c.down < -1e8) {
+      EXPECT_NEAR(after.keptY, 0, 1e-4) << what;
+    } else {
+      EXPECT_NEAR(movedX, c.across, 0.5) << what;
+      EXPECT_NEAR(movedY, c.down, 0.5) << what;
+    }
+    // Dragging back where it began gives the focus it began with.
+    session.DragFocus(0.5f, 0.5f, 0, 0);
+    EXPECT_NEAR(session.choices.look.focusY, 0.5, 1e-4) << what;
+  }
+}
+
+TEST(FitWindowSession, SmallOriginalKeepsItsShapeAndOutlinesTheKeptPart) {
+  FitSession session;
+  EXPECT_EQ(session.Small(200, 100).width, 0u) << "no picture, nothing";
+  const struct {
+    int width, height;
+    FitFrame frame;
+    uint32_t boxWidth, boxHeight, smallWidth, smallHeight;
+  } cases[] = {
+      {300, 900, FrameWhole, 212, 120, 40, 120},
+      {300, 900, FrameFill, 212, 120, 40, 120},
+      {1600, 200, FrameFill, 212, 120, 212, 27},
+      {640, 400, FrameWhole, 424, 240, 384, 240},
+  };
+  for (const auto& c : cases) {
+    session.Take("p.png", Load(TestPng(c.width, c.height)));
+    session.choices.look.frame = c.frame;
+    session.Changed();
+    const FitSession::Original small = session.Small(c.boxWidth, c.boxHeight);
+    const std::string what = std::to_string(c.width) + "x" + std::to_string(c.height);
+    ASSERT_EQ(small.width, c.smallWidth) << what;
+    ASSERT_EQ(small.height, c.smallHeight) << what;
+    ASSERT_EQ(small.rgb.size(), size_t(small.width) * small.height * 3);
+    // The outline's corners where the placement says, white; a pixel inside is the picture's.
+    const FitPlacement kept = session.Placement();
+    const uint32_t left = uint32_t(kept.keptX * small.width + 0.5);
+    const uint32_t top = uint32_t(kept.keptY * small.height + 0.5);
+    const uint8_t* corner = &small.rgb[(size_t(top) * small.width + left) * 3];
+    EXPECT_EQ(Bytes(corner, corner + 3), Bytes(3, 255)) << what;
+    if (c.frame == FrameWhole) EXPECT_EQ(left + top, 0u) << what << ": all of it kept";
+    if (c.frame == FrameFill) EXPECT_GT(left + top, 0u) << what << ": a part kept";
+    // Away from the outline the picture shows: its red rises across.
+    const size_t row = size_t(small.height / 2) * small.width;
+    EXPECT_LT(small.rgb[(row + small.width / 4) * 3], small.rgb[(row + small.width * 3 / 4) * 3])
+        << what;
+  }
+  // Transparency shows the background chosen.
+  session.Take("a.png", Load(TestPng(64, 64, true)));
+  session.choices.look.frame = FrameWhole;
+  for (uint8_t background : {uint8_t(0), uint8_t(7), uint8_t(1)}) {
+    session.choices.look.background = background;
+    session.Changed();
+    const FitSession::Original small = session.Small(32, 32);
+    const uint8_t* clear = &small.rgb[(16 * 32 + 8) * 3];  // the transparent left half
+    EXPECT_EQ(Bytes(clear, clear + 3),
+              Bytes({uint8_t(background & 2 ? 255 : 0), uint8_t(background & 4 ? 255 : 0),
+                     uint8_t(background & 1 ? 255 : 0)}))
+        << int(background);
   }
 }
 

@@ -1128,10 +1128,11 @@ TEST(FitWindowTexts, PlaceholdersAndStatusLines) {
   EXPECT_EQ(FillText("%2%1%3", {"x", "y"}), "yx%3");
   EXPECT_EQ(FillText("%", {}), "%");
   const std::string saved = SavedStatus("work/絵/pic-320x200.bmp", Res320);
-  for (const char* part : {"pic-320x200.bmp", "BMPファイルからGRAM", "320x200", "実行"}) {
+  for (const char* part : {"pic-320x200.bmp を", "BMPファイルからGRAM", "320x200", "work/絵\n"}) {
     EXPECT_NE(saved.find(part), std::string::npos) << part;
   }
-  EXPECT_EQ(saved.find("work/"), std::string::npos) << "the name alone";
+  EXPECT_NE(SavedStatus("C:\\pic.bmp", Res640).find(": C:\\\n"), std::string::npos)
+      << "a drive's root keeps its separator";
   const std::string ready = ReadyStatus("pic.png", Res640, DitherDiffusion);
   EXPECT_NE(ready.find("640x200"), std::string::npos);
   EXPECT_NE(ready.find("誤差拡散"), std::string::npos);
@@ -1202,58 +1203,4 @@ TEST(FitWindowFiles, EveryFailureKindIsToldApart) {
   std::ifstream in(file, std::ios::binary);
   EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), {}), (Bytes{1, 2, 3})) << "replaced";
   fs::remove_all(dir);
-}
-
-TEST(FitWindowPictures, ChoicesShowAndSaveWhatTheEngineMakes) {
-  std::mt19937 random(11);
-  const Bytes rgb = Picture(333, 123, [&](int x, int y) {
-    return Bytes{uint8_t(x * 255 / 332), uint8_t(y * 2), uint8_t(random())};
-  });
-  const Bytes file = Png(333, 123, 3, rgb);
-  FitPictures pictures;
-  EXPECT_FALSE(pictures.Has(Res640));
-  for (Resolution res : {Res640, Res320}) {
-    Canvas canvas;
-    ASSERT_EQ(ScalePicture(file.data(), file.size(), res, canvas), "");
-    pictures.Keep(res, canvas);
-    ASSERT_TRUE(pictures.Has(res));
-  }
-  // In an order where each step changes one choice, as the window's radio buttons do.
-  const std::pair<Resolution, DitherMode> steps[] = {
-      {Res640, DitherNone},      {Res640, DitherOrdered},   {Res320, DitherOrdered},
-      {Res320, DitherDiffusion}, {Res640, DitherDiffusion}, {Res640, DitherNone}};
-  for (const auto& [res, dither] : steps) {
-    Canvas canvas;
-    ASSERT_EQ(ScalePicture(file.data(), file.size(), res, canvas), "");
-    Bytes colours(size_t(canvas.width) * canvas.height), screen, want;
-    MapColours(canvas, dither, colours.data());
-    PreviewScreen(res, colours.data(), want);
-    pictures.Screen(res, dither, screen);
-    EXPECT_TRUE(screen == want) << BitmapWidth(res) << " " << dither;
-    Bytes pixels;
-    ASSERT_EQ(FitPicture(file.data(), file.size(), res, dither, pixels), "");
-    EXPECT_TRUE(pictures.Bitmap(res, dither) == FittedBitmapFile(res, pixels))
-        << "the file gramconv fit writes";
-  }
-  pictures.Clear();
-  EXPECT_FALSE(pictures.Has(Res640) || pictures.Has(Res320));
-}
-
-TEST(FitWindowPictures, OriginalIsTheCanvasShrunk) {
-  const Bytes file = Png(640, 200, 3, Card(640, 200));
-  FitPictures pictures;
-  Canvas canvas;
-  ASSERT_EQ(ScalePicture(file.data(), file.size(), Res640, canvas), "");
-  pictures.Keep(Res640, canvas);
-  Bytes small;
-  pictures.Original(Res640, 160, 100, small);
-  ASSERT_EQ(small.size(), 160u * 100 * 3);
-  int wrong = 0;
-  for (int y = 0; y < 100; ++y) {
-    for (int x = 0; x < 160; ++x)
-      wrong += memcmp(&small[(y * 160 + x) * 3], Rgb(x / 20).data(), 3) != 0;
-  }
-  EXPECT_EQ(wrong, 0) << "the eight bars, 20 pixels each";
-  pictures.Original(Res320, 16, 10, small);
-  EXPECT_EQ(small, Bytes(16 * 10 * 3, 0)) << "nothing fitted at 320: black";
 }

@@ -1,5 +1,9 @@
 #include "fit_session.h"
 
+#include <string.h>
+
+#include <algorithm>
+
 #include "fit_texts.h"
 #include "fitted_bitmap.h"
 
@@ -17,7 +21,9 @@ struct Item {
 const Item kResItems[] = {{Res640, "640", "640x200"}, {Res320, "320", "320x200"}};
 const Item kDitherItems[] = {{DitherNone, "none", kFitDitherNone},
                              {DitherOrdered, "ordered", kFitDitherOrdered},
-                             {DitherDiffusion, "diffusion", kFitDitherDiffusion}};
+                             {DitherDiffusion, "diffusion", kFitDitherDiffusion},
+                             {DitherBest, "best", kFitDitherBest},
+                             {DitherBayer, "bayer", kFitDitherBayer}};
 const Item kFrameItems[] = {{FrameWhole, "whole", kFitFrameWhole},
                             {FrameFill, "fill", kFitFrameFill},
                             {FrameStretch, "stretch", kFitFrameStretch},
@@ -179,8 +185,18 @@ PictureTrouble TroubleOfReason(const std::string& reason) {
   return TroubleOther;
 }
 
-std::string PictureTroubleText(const std::string& name, const std::string& reason) {
-  switch (TroubleOfReason(reason)) {
+std::string PictureTroubleText(const std::string& name, const std::string& reason,
+                               UnreadFormat unread) {
+  const PictureTrouble trouble = TroubleOfReason(reason);
+  if (trouble == TroubleUnknownFormat && unread != UnreadNone) {
+    const char* advice = unread == UnreadHeif                         ? kFitUnreadHeif
+                         : unread == UnreadAvif                       ? kFitUnreadAvif
+                         : unread == UnreadTiff                       ? kFitUnreadTiff
+                         : unread == UnreadSvg || unread == UnreadPdf ? kFitUnreadDrawing
+                                                                      : kFitUnreadOther;
+    return FillText(kFitUnreadFormat, {name, UnreadFormatName(unread), advice});
+  }
+  switch (trouble) {
     case TroubleUnknownFormat: return FillText(kFitUnknownFormat, {name});
     case TroubleCutShort: return FillText(kFitCutShort, {name});
     case TroubleDamaged: return FillText(kFitDamaged, {name});
@@ -208,12 +224,8 @@ std::string FileTroubleText(FileFailure failure, const std::string& path, bool r
 }
 
 const char* DitherText(DitherMode dither) {
-  switch (dither) {
-    case DitherOrdered: return kFitDitherOrdered;
-    case DitherDiffusion: return kFitDitherDiffusion;
-    case DitherNone:
-    case DitherBayer:  // not offered by the window (yet)
-    case DitherBest: break;
+  for (const Item& item : kDitherItems) {
+    if (item.value == dither) return item.text;
   }
   return kFitDitherNone;
 }
@@ -225,54 +237,198 @@ std::string ReadyStatus(const std::string& name, Resolution res, DitherMode dith
 }
 
 std::string SavedStatus(const std::string& bitmapPath, Resolution res) {
-  return FillText(kFitStatusSaved, {NamePart(bitmapPath), ResolutionText(res)});
+  std::string folder = FolderPart(bitmapPath);
+  // The folder without its last separator, but a drive's root as it is ("C:\\").
+  if (folder.size() > 1 && folder[folder.size() - 2] != ':') folder.pop_back();
+  return FillText(kFitStatusSaved, {NamePart(bitmapPath), folder, ResolutionText(res)});
 }
 
-void FitPictures::Clear() {
-  canvases_[Res320] = Canvas();
-  canvases_[Res640] = Canvas();
-  mapped_ = false;
+void FitSession::Take(const std::string& path, WorkingPicture picture) {
+  path_ = path;
+  picture_ = std::move(picture);
+  choices.look.focusX = choices.look.focusY = 0.5f;
+  res_ = AutoResolution(picture_) == Res320 ? Res320 : choices.res;
+  smallWidth_ = smallHeight_ = 0;
+  Changed();
 }
 
-void FitPictures::Keep(Resolution res, Canvas canvas) {
-  canvases_[res] = std::move(canvas);
-  if (mappedRes_ == res) mapped_ = false;
+void FitSession::Forget() {
+  path_.clear();
+  picture_ = WorkingPicture();
+  smallWidth_ = smallHeight_ = 0;
+  small_.clear();
+  Changed();
 }
 
-const std::vector<uint8_t>& FitPictures::Colours(Resolution res, DitherMode dither) {
-  if (!mapped_ || mappedRes_ != res || mappedDither_ != dither) {
-    const Canvas& canvas = canvases_[res];
-    colours_.resize(size_t(canvas.width) * canvas.height);
-    MapColours(canvas, dither, colours_.data());
-    mapped_ = true;
-    mappedRes_ = res;
-    mappedDither_ = dither;
+void FitSession::ChooseRes(Resolution res) {
+  choices.res = res;
+  if (res_ != res) {
+    res_ = res;
+    Changed();
   }
-  return colours_;
 }
 
-void FitPictures::Screen(Resolution res, DitherMode dither, std::vector<uint8_t>& rgb) {
-  PreviewScreen(res, Colours(res, dither).data(), rgb);
+void FitSession::Changed() {
+  ++generation_;
+  canvasMade_ = coloursMade_ = coloursBest_ = false;
 }
 
-std::vector<uint8_t> FitPictures::Bitmap(Resolution res, DitherMode dither) {
+const Canvas& FitSession::CurrentCanvas() {
+  if (!canvasMade_) {
+    FrameCanvas(picture_, res_, choices.look, canvas_);
+    canvasMade_ = true;
+  }
+  return canvas_;
+}
+
+void FitSession::MakeColours() {
+  if (coloursMade_) return;
+  const Canvas& canvas = CurrentCanvas();
+  colours_.resize(size_t(canvas.width) * canvas.height);
+  // The search is the worker's: the quick diffusion stands for it meanwhile.
+  MapColours(canvas, choices.dither == DitherBest ? DitherDiffusion : choices.dither,
+             colours_.data());
+  coloursMade_ = true;
+}
+
+void FitSession::Screen(std::vector<uint8_t>& rgb) {
+  MakeColours();
+  PreviewScreen(res_, colours_.data(), rgb);
+}
+
+std::vector<uint8_t> FitSession::Bitmap() {
+  MakeColours();
   std::vector<uint8_t> pixels;
-  PackColours(res, Colours(res, dither).data(), pixels);
-  return FittedBitmapFile(res, pixels);
+  PackColours(res_, colours_.data(), pixels);
+  return FittedBitmapFile(res_, pixels);
 }
 
-void FitPictures::Original(Resolution res, uint32_t width, uint32_t height,
-                           std::vector<uint8_t>& rgb) const {
-  const Canvas& canvas = canvases_[res];
-  rgb.assign(size_t(width) * height * 3, 0);
-  if (canvas.width == 0 || width == 0 || height == 0) return;
-  // Each small pixel takes the canvas pixel under its centre.
-  for (uint32_t y = 0; y < height; ++y) {
-    const uint32_t from = uint32_t((uint64_t(y) * 2 + 1) * canvas.height / (uint64_t(height) * 2));
-    for (uint32_t x = 0; x < width; ++x) {
-      const uint32_t across =
-          uint32_t((uint64_t(x) * 2 + 1) * canvas.width / (uint64_t(width) * 2));
-      CanvasSrgb(canvas, size_t(from) * canvas.width + across, &rgb[(size_t(y) * width + x) * 3]);
+bool FitSession::WantsBest() { return Has() && choices.dither == DitherBest && !coloursBest_; }
+
+void FitSession::TakeBest(unsigned generation, std::vector<uint8_t> colours) {
+  if (generation != generation_ || choices.dither != DitherBest) return;
+  const Canvas& canvas = CurrentCanvas();
+  if (colours.size() != size_t(canvas.width) * canvas.height) return;
+  colours_ = std::move(colours);
+  coloursMade_ = coloursBest_ = true;
+}
+
+FitPlacement FitSession::Placement() const {
+  return PlacePicture(picture_.pictureWidth, picture_.pictureHeight, res_, choices.look);
+}
+
+void FitSession::DragFocus(float fromX, float fromY, int dx, int dy) {
+  FitLook look = choices.look;
+  look.focusX = fromX;
+  look.focusY = fromY;
+  const FitPlacement from = PlacePicture(picture_.pictureWidth, picture_.pictureHeight, res_, look);
+  if (from.canvasWidth == 0 || from.canvasHeight == 0) return;
+  // A screen pixel is 640 / canvas width canvas pixels across and half a line down.
+  const double canvasWidth = BitmapWidth(res_);
+  const double wantX =
+      from.keptX - dx * (canvasWidth / kPreviewWidth) / from.canvasWidth * from.keptWidth;
+  const double wantY = from.keptY - dy * 0.5 / from.canvasHeight * from.keptHeight;
+  // The kept part moves with the focus, never back: the focus giving the wanted edge is found
+  // by halving, whatever rule the framing places it by.
+  auto solve = [&](float& focus, double want, bool across) {
+    float low = 0, high = 1;
+    for (int step = 0; step < 24; ++step) {
+      const float middle = (low + high) / 2;
+      (across ? look.focusX : look.focusY) = middle;
+      const FitPlacement at =
+          PlacePicture(picture_.pictureWidth, picture_.pictureHeight, res_, look);
+      if ((across ? at.keptX : at.keptY) < want) {
+        low = middle;
+      } else {
+        high = middle;
+      }
+    }
+    focus = (low + high) / 2;
+    (across ? look.focusX : look.focusY) = focus;
+  };
+  float focusX = fromX, focusY = fromY;
+  if (from.keptWidth < 1) solve(focusX, wantX, true);
+  if (from.keptHeight < 1) solve(focusY, wantY, false);
+  if (focusX != choices.look.focusX || focusY != choices.look.focusY) {
+    choices.look.focusX = focusX;
+    choices.look.focusY = focusY;
+    Changed();
+  }
+}
+
+FitSession::Original FitSession::Small(uint32_t width, uint32_t height) {
+  Original out;
+  const uint32_t pictureWidth = picture_.width, pictureHeight = picture_.height;
+  if (!Has() || pictureWidth == 0 || pictureHeight == 0 || width == 0 || height == 0) return out;
+  // The picture's own proportions (as the user sees it, its size before any reduction).
+  const double shape = double(picture_.pictureWidth) / picture_.pictureHeight;
+  out.width = width;
+  out.height = uint32_t(width / shape + 0.5);
+  if (out.height > height) {
+    out.height = height;
+    out.width = uint32_t(height * shape + 0.5);
+  }
+  out.width = out.width < 1 ? 1 : out.width;
+  out.height = out.height < 1 ? 1 : out.height;
+  if (smallWidth_ != out.width || smallHeight_ != out.height) {
+    // Each small pixel the average of the working pixels whose corner falls in it.
+    small_.assign(size_t(out.width) * out.height * 5, 0);  // R G B A sums and a count
+    for (uint32_t y = 0; y < pictureHeight; ++y) {
+      const size_t row = size_t(uint64_t(y) * out.height / pictureHeight) * out.width;
+      const uint16_t* pixel = &picture_.pixels[size_t(y) * pictureWidth * 4];
+      for (uint32_t x = 0; x < pictureWidth; ++x, pixel += 4) {
+        uint32_t* sum = &small_[(row + uint64_t(x) * out.width / pictureWidth) * 5];
+        for (int c = 0; c < 4; ++c) sum[c] += pixel[c];
+        ++sum[4];
+      }
+    }
+    smallWidth_ = out.width;
+    smallHeight_ = out.height;
+  }
+  // Over the background, turned into sRGB numbers as the canvas turns its light.
+  Canvas shown;
+  shown.width = out.width;
+  shown.height = out.height;
+  shown.gamma = picture_.gamma;
+  const size_t count = size_t(out.width) * out.height;
+  std::vector<uint16_t> values(count * 3);
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t* sum = &small_[i * 5];
+    const uint32_t taken = sum[4] == 0 ? 1 : sum[4];
+    const uint32_t cover = sum[3] / taken;
+    for (int c = 0; c < 3; ++c) {
+      // Colour numbers: bit 0 blue, bit 1 red, bit 2 green.
+      const int bit = c == 0 ? 1 : c == 1 ? 2 : 0;
+      const uint32_t under = (choices.look.background >> bit & 1) ? 65535 - cover : 0;
+      values[i * 3 + c] = uint16_t(std::min<uint32_t>(65535, sum[c] / taken + under));
     }
   }
+  if (picture_.gamma == GammaSrgb) {
+    shown.rgb.resize(values.size());
+    for (size_t i = 0; i < values.size(); ++i) shown.rgb[i] = uint8_t(values[i] / 257);
+  } else {
+    shown.light = std::move(values);
+  }
+  out.rgb.resize(count * 3);
+  for (size_t i = 0; i < count; ++i) CanvasSrgb(shown, i, &out.rgb[i * 3]);
+
+  // The kept part's outline, inside the small picture.
+  const FitPlacement placed = Placement();
+  const int left = int(placed.keptX * out.width + 0.5);
+  const int top = int(placed.keptY * out.height + 0.5);
+  const int right = std::max(left, int((placed.keptX + placed.keptWidth) * out.width + 0.5) - 1);
+  const int bottom = std::max(top, int((placed.keptY + placed.keptHeight) * out.height + 0.5) - 1);
+  auto mark = [&](int x, int y, int along) {
+    if (x < 0 || y < 0 || x >= int(out.width) || y >= int(out.height)) return;
+    memset(&out.rgb[(size_t(y) * out.width + x) * 3], (along / 3) % 2 == 0 ? 255 : 0, 3);
+  };
+  for (int x = left; x <= right; ++x) {
+    mark(x, top, x - left);
+    mark(x, bottom, x - left);
+  }
+  for (int y = top; y <= bottom; ++y) {
+    mark(left, y, y - top);
+    mark(right, y, y - top);
+  }
+  return out;
 }

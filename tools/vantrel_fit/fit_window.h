@@ -1,41 +1,40 @@
-// Vantrel Fit's one window: open a picture (drop, command line, 開く), choose resolution and
-// dither, see what GRAM will show, save the BMP the plug-in imports. The fit runs on a worker
-// thread; the window never waits for it.
+// Vantrel Fit's one window: open a picture (drop, command line, 開く), choose how it is framed,
+// toned and dithered, see what GRAM will show, save the BMP the plug-in imports. The picture
+// is read on a worker thread, and so is the 最高画質 search; the window never waits for them.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
-// Control ids, for the tests that drive the window as a user would.
-enum : int {
-  kFitIdOpen = 101,
-  kFitIdSave = 102,
-  kFitIdCancel = 103,
-  kFitIdRes320 = 201,
-  kFitIdRes640 = 202,
-  kFitIdDitherNone = 211,
-  kFitIdDitherOrdered = 212,
-  kFitIdDitherDiffusion = 213,
-  kFitIdPreview = 301,
-  kFitIdOriginal = 302,
-  kFitIdStatus = 303,
-  kFitIdProgress = 304,
-};
+#include "fit_layout.h"  // the control ids
 
 // Questions a test may send to the window (SendMessage from any thread of the process).
 enum : UINT {
-  // lParam: 640 x 400 x 3 bytes, filled with the pixels the preview paints (R G B, top row
-  // first). Returns 1 when a picture is shown, else 0 (nothing written).
+  // lParam: 640 x 400 x 3 bytes, filled with the screen the preview shows (R G B, top row
+  // first), before it is enlarged. Returns 1 when a picture is shown, else 0 (nothing written).
   kFitAskPreview = WM_APP + 40,
   // Returns the window's state: a FitState.
   kFitAskState = WM_APP + 41,
-  // Returns how many fit workers of the process are still running (late ones included).
+  // Returns how many workers of the process (reading, searching) are still running, late
+  // ones included.
   kFitAskWorkers = WM_APP + 42,
+  // Returns how many times the preview shows each screen pixel across and down.
+  kFitAskPreviewScale = WM_APP + 43,
+  // Returns the focus of 画面いっぱい: MAKELONG(x, y) in 1/10000 of the picture.
+  kFitAskFocus = WM_APP + 44,
 };
-enum FitState { FitStateEmpty = 0, FitStateWorking = 1, FitStateShown = 2 };
+enum FitState { FitStateEmpty = 0, FitStateWorking = 1, FitStateShown = 2, FitStateSearching = 3 };
 
-// Creates and shows the window; picture (may be empty) is opened at once.
-HWND CreateFitWindow(HINSTANCE instance, const std::wstring& picture, int show);
-// Dispatches messages until the window is gone; returns the exit code.
+// The file the choices are remembered in: the user's application-data folder, under Vantrel
+// ("" when the system names none).
+std::wstring FitSettingsPath();
+
+// Creates and shows the window; picture (may be empty) is opened at once. The choices are
+// read from settings (a missing or bad file means the defaults) and written back there when
+// the window closes ("" for neither).
+HWND CreateFitWindow(HINSTANCE instance, const std::wstring& picture, int show,
+                     const std::wstring& settings);
+// Dispatches messages until the window is gone, with the window's keys (Ctrl+O, Ctrl+S, the
+// access keys, Tab); returns the exit code.
 int RunFitWindow(HWND window);

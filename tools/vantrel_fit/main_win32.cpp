@@ -1,5 +1,5 @@
 // VantrelFit.exe: the window, with the picture named on the command line (a picture dropped
-// on the program's icon arrives that way) opened at once.
+// on the program's icon arrives that way) opened at once, and the user's choices remembered.
 #include <windows.h>
 // After windows.h, which it builds on.
 #include <shellapi.h>
@@ -16,7 +16,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int show) {
     if (count > 1) picture = args[1];
     LocalFree(args);
   }
-  HWND window = CreateFitWindow(instance, picture, show);
+  HWND window = CreateFitWindow(instance, picture, show, FitSettingsPath());
   if (window == nullptr) return 1;
   return RunFitWindow(window);
 }

@@ -401,9 +401,12 @@ LRESULT FitWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       GetClientRect(window_, &client);
       return LayOutFit(dpi_, client.right, client.bottom).previewScale;
     }
-    case kFitAskFocus:
-      return MAKELONG(int(session_.choices.look.focusX * 10000 + 0.5f),
-                      int(session_.choices.look.focusY * 10000 + 0.5f));
+    case kFitAskFocus: {
+      float* focus = reinterpret_cast<float*>(lParam);
+      focus[0] = session_.choices.look.focusX;
+      focus[1] = session_.choices.look.focusY;
+      return 1;
+    }
     case WM_CTLCOLORSTATIC:
       // The window's own background behind the labels.
       SetBkMode(HDC(wParam), TRANSPARENT);

@@ -21,7 +21,8 @@ enum : UINT {
   kFitAskWorkers = WM_APP + 42,
   // Returns how many times the preview shows each screen pixel across and down.
   kFitAskPreviewScale = WM_APP + 43,
-  // Returns the focus of 画面いっぱい: MAKELONG(x, y) in 1/10000 of the picture.
+  // lParam: float[2], filled with the focus of 画面いっぱい (fractions of the picture across
+  // and down). Returns 1.
   kFitAskFocus = WM_APP + 44,
 };
 enum FitState { FitStateEmpty = 0, FitStateWorking = 1, FitStateShown = 2, FitStateSearching = 3 };

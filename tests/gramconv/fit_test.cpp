@@ -196,10 +196,19 @@ struct Shown {
   }
 };
 
+// Each axis to the canvas on its own, as the scaling tests below measure it.
+FitLook Framed(FitFrame frame) {
+  FitLook look;
+  look.frame = frame;
+  return look;
+}
+const FitLook kStretch = Framed(FrameStretch);
+
 Shown Fit(const Bytes& file, Resolution res = Res640, DitherMode dither = DitherNone,
-          FitGamma gamma = GammaLinear) {
+          FitGamma gamma = GammaLinear, const FitLook& look = kStretch) {
   Bytes pixels;
-  EXPECT_EQ(FitPicture(file.data(), file.size(), res, dither, pixels, nullptr, gamma), "");
+  EXPECT_EQ(
+      FitPicture(file.data(), file.size(), res, dither, pixels, nullptr, gamma, nullptr, look), "");
   EXPECT_EQ(pixels.size(), PixelDataBytes(res));
   return Shown(pixels, res);
 }
@@ -1004,6 +1013,345 @@ TEST(FitRefusal, DamagedRleHasItsReason) {
   EXPECT_EQ(FitFailure(Bytes(rle8.begin(), rle8.begin() + rle8.size() / 2)), cutShort);
 }
 
+// ---- Orientation, framing and tone ----
+
+// TIFF holding IFD0 with the orientation tag alone, in either byte order.
+Bytes ExifTiff(int orientation, bool little) {
+  const auto put = [&](Bytes& b, uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) b.push_back(uint8_t(v >> (8 * (little ? i : bytes - 1 - i))));
+  };
+  Bytes tiff = {uint8_t(little ? 'I' : 'M'), uint8_t(little ? 'I' : 'M')};
+  put(tiff, 42, 2), put(tiff, 8, 4), put(tiff, 1, 2);  // header, IFD0: 1 entry
+  put(tiff, 0x112, 2), put(tiff, 3, 2), put(tiff, 1, 4), put(tiff, uint32_t(orientation), 2);
+  put(tiff, 0, 2), put(tiff, 0, 4);  // value padding, no IFD1
+  return tiff;
+}
+
+// The file with tiff as its EXIF: a JPEG's APP1 after SOI, a PNG's eXIf after IHDR, a WebP made
+// extended (VP8X) with an EXIF chunk after its image.
+Bytes WithExif(const Bytes& file, const Bytes& tiff, uint32_t w, uint32_t h) {
+  Bytes out;
+  if (file[0] == 0xff) {
+    const uint32_t length = uint32_t(tiff.size() + 8);
+    out = {0xff, 0xd8, 0xff, 0xe1, uint8_t(length >> 8), uint8_t(length), 'E', 'x', 'i', 'f', 0, 0};
+    out.insert(out.end(), tiff.begin(), tiff.end());
+    out.insert(out.end(), file.begin() + 2, file.end());
+  } else if (file[0] == 0x89) {
+    Bytes chunk = {0, 0, 0, 0, 'e', 'X', 'I', 'f'};
+    PutBe32(chunk, 0, uint32_t(tiff.size()));
+    chunk.insert(chunk.end(), tiff.begin(), tiff.end());
+    const uint32_t crc = stbiw__crc32(chunk.data() + 4, int(chunk.size() - 4));
+    for (int i = 0; i < 4; ++i) chunk.push_back(uint8_t(crc >> (24 - 8 * i)));
+    out.assign(file.begin(), file.begin() + 33);
+    out.insert(out.end(), chunk.begin(), chunk.end());
+    out.insert(out.end(), file.begin() + 33, file.end());
+  } else {
+    out = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'E', 'B', 'P', 'V', 'P', '8', 'X', 10, 0, 0, 0, 8};
+    out.resize(30);
+    PutLe(out, 24, w - 1, 3);
+    PutLe(out, 27, h - 1, 3);
+    out.insert(out.end(), file.begin() + 12, file.end());
+    out.insert(out.end(), {'E', 'X', 'I', 'F', 0, 0, 0, 0});
+    PutLe(out, out.size() - 4, uint32_t(tiff.size()), 4);
+    out.insert(out.end(), tiff.begin(), tiff.end());
+    PutLe(out, 4, uint32_t(out.size() - 8), 4);
+  }
+  return out;
+}
+
+WorkingPicture Load(const Bytes& file, bool orient = true, FitGamma gamma = GammaLinear) {
+  WorkingPicture picture;
+  EXPECT_EQ(LoadPicture(file.data(), file.size(), picture, nullptr, gamma, orient), "");
+  return picture;
+}
+
+// The colour number nearest to working pixel i (each channel over half of full or not).
+int ColourAt(const WorkingPicture& picture, size_t i) {
+  const uint16_t* p = &picture.pixels[i * 4];
+  return (p[2] > 32768 ? 1 : 0) | (p[0] > 32768 ? 2 : 0) | (p[1] > 32768 ? 4 : 0);
+}
+
+// Each orientation's file shows an asymmetric picture upright; ignored, it shows what is stored.
+TEST(FitOrientation, EveryExifOrientationTurnsThePictureUpright) {
+  const int w = 6, h = 4;  // upright, each pixel an 8x8 block so JPEG keeps it
+  const auto upright = [](int u, int v) { return (u + 3 * v) % 8; };
+  struct Case {
+    int orientation;
+    const char* meaning;  // where the stored row 0 and column 0 are shown
+    int (*u)(int x, int y, int sw, int sh);
+    int (*v)(int x, int y, int sw, int sh);
+  };
+  const Case cases[] = {
+      {1, "row 0 top, column 0 left", [](int x, int, int, int) { return x; },
+       [](int, int y, int, int) { return y; }},
+      {2, "row 0 top, column 0 right", [](int x, int, int sw, int) { return sw - 1 - x; },
+       [](int, int y, int, int) { return y; }},
+      {3, "row 0 bottom, column 0 right", [](int x, int, int sw, int) { return sw - 1 - x; },
+       [](int, int y, int, int sh) { return sh - 1 - y; }},
+      {4, "row 0 bottom, column 0 left", [](int x, int, int, int) { return x; },
+       [](int, int y, int, int sh) { return sh - 1 - y; }},
+      {5, "row 0 left, column 0 top", [](int, int y, int, int) { return y; },
+       [](int x, int, int, int) { return x; }},
+      {6, "row 0 right, column 0 top", [](int, int y, int, int sh) { return sh - 1 - y; },
+       [](int x, int, int, int) { return x; }},
+      {7, "row 0 right, column 0 bottom", [](int, int y, int, int sh) { return sh - 1 - y; },
+       [](int x, int, int sw, int) { return sw - 1 - x; }},
+      {8, "row 0 left, column 0 bottom", [](int, int y, int, int) { return y; },
+       [](int x, int, int sw, int) { return sw - 1 - x; }},
+  };
+  for (const Case& c : cases) {
+    const bool turned = c.orientation >= 5;
+    const int sw = turned ? h : w, sh = turned ? w : h;  // as stored, in blocks
+    const Bytes stored = Picture(sw * 8, sh * 8, [&](int x, int y) {
+      return Rgb(upright(c.u(x / 8, y / 8, sw, sh), c.v(x / 8, y / 8, sw, sh)));
+    });
+    const Bytes png = Png(sw * 8, sh * 8, 3, stored);
+    const Bytes files[] = {
+        WithExif(InMemoryFormats(sw * 8, sh * 8, stored).back().second, ExifTiff(c.orientation, 0),
+                 0, 0),
+        WithExif(png, ExifTiff(c.orientation, true), 0, 0),
+        WithExif(MagickFrom(png, "in.png", "-define webp:lossless=true WEBP:"),
+                 ExifTiff(c.orientation, c.orientation % 2), uint32_t(sw * 8), uint32_t(sh * 8))};
+    for (const Bytes& file : files) {
+      SCOPED_TRACE(std::string(c.meaning) + ", file starting " + std::to_string(file[0]));
+      EXPECT_EQ(ExifOrientation(file.data(), file.size()), c.orientation);
+      for (bool orient : {true, false}) {
+        const WorkingPicture picture = Load(file, orient);
+        ASSERT_EQ(picture.width, uint32_t((orient ? w : sw) * 8));
+        ASSERT_EQ(picture.height, uint32_t((orient ? h : sh) * 8));
+        EXPECT_EQ(picture.orientation, orient ? c.orientation : 1);
+        int wrong = 0;
+        for (uint32_t i = 0; i < picture.width * picture.height; ++i) {
+          const int x = int(i % picture.width) / 8, y = int(i / picture.width) / 8;
+          const int want = orient ? upright(x, y) : upright(c.u(x, y, sw, sh), c.v(x, y, sw, sh));
+          wrong += ColourAt(picture, i) != want;
+        }
+        EXPECT_EQ(wrong, 0) << (orient ? "upright" : "as stored");
+      }
+    }
+  }
+  // The bound holds for the picture upright: 500x3000 stored, 3000x500 shown.
+  const Bytes tall = Picture(500, 3000, [](int, int) { return Rgb(5); });
+  const WorkingPicture turned = Load(WithExif(Png(500, 3000, 3, tall), ExifTiff(6, true), 0, 0));
+  EXPECT_EQ(turned.pictureWidth, 3000u);
+  EXPECT_EQ(turned.width, kWorkingWidth);
+  EXPECT_EQ(turned.height, 500u);
+}
+
+// The canvas of a w x h picture (R G B, or R G B A with comp 4) framed by look.
+Canvas FramedCanvas(int w, int h, int comp, const Bytes& pixels, Resolution res,
+                    const FitLook& look, FitGamma gamma = GammaLinear) {
+  Canvas canvas;
+  FrameCanvas(Load(Png(w, h, comp, pixels), true, gamma), res, look, canvas);
+  EXPECT_EQ(canvas.light.size(), size_t(BitmapWidth(res)) * 200 * 3);
+  return canvas;
+}
+
+// Canvas pixels [0, count) whose light is not want(x, y)'s colour number in full light.
+template <typename F>
+int WrongLight(const Canvas& canvas, F want) {
+  int wrong = 0;
+  for (uint32_t i = 0; i < canvas.width * canvas.height; ++i) {
+    const Bytes rgb = Rgb(want(i % canvas.width, i / canvas.width));
+    for (int c = 0; c < 3; ++c) wrong += canvas.light[i * 3 + c] != (rgb[c] ? kFullLight : 0);
+  }
+  return wrong;
+}
+
+// Every framing of every shape on both screens: where the picture goes, bars exactly the
+// background, the shape kept (as shown, or in screen pixels for pixel art), the kept part.
+TEST(FitFraming, EachFramingPlacesEachShape) {
+  const std::pair<int, int> shapes[] = {{90, 160}, {160, 90}, {100, 100}};
+  for (FitFrame frame : {FrameWhole, FrameFill, FrameStretch, FramePixel}) {
+    for (FitScreen screen : {Screen16x10, Screen4x3}) {
+      for (Resolution res : {Res640, Res320}) {
+        for (auto [w, h] : shapes) {
+          FitLook look = Framed(frame);
+          look.screen = screen;
+          look.background = 1;  // blue
+          const FitPlacement place = PlacePicture(uint32_t(w), uint32_t(h), res, look);
+          const uint32_t cw = BitmapWidth(res);
+          const double across = 640.0 / cw, tall = screen == Screen4x3 ? 1.2 : 1;
+          SCOPED_TRACE(std::to_string(frame) + " " + std::to_string(screen) + " " +
+                       std::to_string(cw) + ": " + std::to_string(w) + "x" + std::to_string(h));
+          ASSERT_LE(place.canvasX + place.canvasWidth, cw);
+          ASSERT_LE(place.canvasY + place.canvasHeight, 200u);
+          const bool full = frame == FrameFill || frame == FrameStretch;
+          EXPECT_EQ(place.canvasWidth == cw && place.canvasHeight == 200, full);
+          const double shownWidth = place.canvasWidth * across,
+                       shownHeight = place.canvasHeight * 2.0;
+          if (frame == FrameWhole) {
+            // Shape as the screen shows it, within a canvas pixel either way.
+            EXPECT_LE(fabs(shownWidth / (shownHeight * tall) - double(w) / h),
+                      double(w) / h * (across / shownWidth + 2.0 / shownHeight));
+          } else if (frame == FramePixel) {
+            EXPECT_TRUE(place.pixelExact);
+            EXPECT_EQ(shownWidth * h, shownHeight * w) << "n x n screen pixels a picture pixel";
+          } else if (frame == FrameFill) {
+            EXPECT_NEAR(place.keptWidth * w / (place.keptHeight * h), 640 / (400 * tall), 1e-9);
+            EXPECT_EQ(std::min(place.keptWidth, place.keptHeight),
+                      place.keptWidth * place.keptHeight);
+          }
+          // A flat red picture: red where it is placed, exactly blue elsewhere.
+          const Canvas canvas =
+              FramedCanvas(w, h, 3, Picture(w, h, [](int, int) { return Rgb(2); }), res, look);
+          EXPECT_EQ(WrongLight(canvas,
+                               [&](uint32_t x, uint32_t y) {
+                                 return x - place.canvasX < place.canvasWidth &&
+                                                y - place.canvasY < place.canvasHeight
+                                            ? 2
+                                            : 1;
+                               }),
+                    0);
+        }
+      }
+    }
+  }
+  // Fully transparent: all background, at any place.
+  const Bytes clear = Picture(50, 30, [](int, int) { return Bytes{255, 255, 255, 0}; });
+  FitLook yellow = Framed(FrameWhole);
+  yellow.background = 6;
+  EXPECT_EQ(WrongLight(FramedCanvas(50, 30, 4, clear, Res640, yellow), [](int, int) { return 6; }),
+            0);
+  // The focus decides the part a fill keeps: the top (red) or bottom (green) of a portrait.
+  const Bytes halves = Picture(90, 160, [](int, int y) { return Rgb(y < 80 ? 2 : 4); });
+  for (auto [focus, colour] : {std::pair<float, int>{0.0f, 2}, {1.0f, 4}}) {
+    FitLook fill = Framed(FrameFill);
+    fill.focusY = focus;
+    EXPECT_EQ(WrongLight(FramedCanvas(90, 160, 3, halves, Res640, fill),
+                         [=](int, int) { return colour; }),
+              0)
+        << focus;
+  }
+}
+
+// Pixel art keeps its pixels: a 1-pixel checkerboard of 256x192 is whole 2x1 canvas blocks at
+// 640 (2x2 screen pixels), and where no whole multiple fits (320x240) every canvas pixel is
+// one picture pixel, never an average.
+TEST(FitFraming, PixelArtStaysCrisp) {
+  const auto board = [](int w, int h) {
+    return Picture(w, h, [](int x, int y) { return Rgb((x + y) % 2 ? 7 : 0); });
+  };
+  const FitLook pixel = Framed(FramePixel);
+  for (Resolution res : {Res640, Res320}) {
+    const Canvas canvas = FramedCanvas(256, 192, 3, board(256, 192), res, pixel);
+    const uint32_t left = res == Res640 ? 64 : 32, wide = res == Res640 ? 2 : 1;
+    EXPECT_EQ(WrongLight(canvas,
+                         [&](uint32_t x, uint32_t y) {
+                           if (x < left || x >= left + 256 * wide || y < 4 || y >= 196) return 0;
+                           return ((x - left) / wide + y - 4) % 2 ? 7 : 0;
+                         }),
+              0)
+        << BitmapWidth(res);
+  }
+  const Canvas sampled = FramedCanvas(320, 240, 3, board(320, 240), Res640, pixel);
+  const FitPlacement place = PlacePicture(320, 240, Res640, pixel);
+  EXPECT_EQ(place.canvasWidth, 533u);
+  EXPECT_FALSE(place.pixelExact);
+  int mixed = 0, white = 0;
+  for (uint16_t light : sampled.light) mixed += light != 0 && light != kFullLight;
+  for (uint16_t light : sampled.light) white += light == kFullLight;
+  EXPECT_EQ(mixed, 0);
+  EXPECT_NEAR(white, 533 * 200 * 3 / 2, 533 * 3);
+}
+
+// A picture of the canvas's size is GRAM itself: pixel for pixel whatever the framing; the
+// resolution chosen for it is its own.
+TEST(FitFraming, CanvasSizePicturesStayExact) {
+  std::mt19937 random(31);
+  for (Resolution res : {Res640, Res320}) {
+    const int w = int(BitmapWidth(res));
+    const Bytes rgb = Picture(w, 200, [&](int, int) {
+      return Bytes{uint8_t(random()), uint8_t(random()), uint8_t(random())};
+    });
+    for (FitFrame frame : {FrameWhole, FrameFill, FrameStretch, FramePixel}) {
+      FitLook look = Framed(frame);
+      look.screen = Screen4x3;
+      look.focusX = 0.1f;
+      const Canvas canvas = FramedCanvas(w, 200, 3, rgb, res, look);
+      int wrong = 0;
+      for (size_t i = 0; i < rgb.size(); ++i) wrong += canvas.light[i] != kLinearOfSrgb[rgb[i]];
+      EXPECT_EQ(wrong, 0) << w << " frame " << frame;
+    }
+    EXPECT_EQ(AutoResolution(Load(Png(w, 200, 3, rgb))), res);
+  }
+  EXPECT_EQ(AutoResolution(Load(Png(320, 201, 3, Bytes(320 * 201 * 3, 9)))), Res640);
+}
+
+// Tone at its extremes, and none at all.
+TEST(FitTone, ExtremesAndNeutral) {
+  std::mt19937 random(37);
+  // Random colours with black and white columns at the left and right.
+  const Bytes rgb = Picture(640, 200, [&](int x, int) {
+    return x < 8      ? Rgb(0)
+           : x >= 632 ? Rgb(7)
+                      : Bytes{uint8_t(random()), uint8_t(random()), uint8_t(random())};
+  });
+  const auto toned = [&](auto set) {
+    FitLook look;
+    set(look.tone);
+    return FramedCanvas(640, 200, 3, rgb, Res640, look);
+  };
+  const Canvas grey = toned([](FitTone& t) { t.saturation = 0; });
+  Bytes colours(640 * 200);
+  MapColours(grey, DitherNone, colours.data());
+  int coloured = 0, notBlackOrWhite = 0;
+  for (size_t i = 0; i < colours.size(); ++i) {
+    coloured +=
+        grey.light[i * 3] != grey.light[i * 3 + 1] || grey.light[i * 3] != grey.light[i * 3 + 2];
+    notBlackOrWhite += colours[i] != 0 && colours[i] != 7;
+  }
+  EXPECT_EQ(coloured, 0);
+  EXPECT_EQ(notBlackOrWhite, 0);
+  const Canvas hard = toned([](FitTone& t) { t.contrast = 100; });
+  const Canvas flat = toned([](FitTone& t) { t.contrast = -100; });
+  int soft = 0, unlike = 0;
+  for (size_t i = 0; i < hard.light.size(); ++i) {
+    soft += hard.light[i] != 0 && hard.light[i] != kFullLight;
+    unlike += flat.light[i] != flat.light[0];
+  }
+  EXPECT_EQ(soft, 0);
+  EXPECT_EQ(unlike, 0);
+  EXPECT_NEAR(flat.light[0], 0.1842 * kFullLight, 20) << "the grey that looks halfway, L* 50";
+  // Brightness bends the middle and keeps black and white.
+  for (int brightness : {100, -100}) {
+    const Canvas bent = toned([=](FitTone& t) { t.brightness = brightness; });
+    int ends = 0, moved = 0;
+    for (size_t i = 0; i < 640 * 200; ++i) {
+      const uint32_t x = i % 640, at = uint32_t(i * 3);
+      if (x < 8 || x >= 632) ends += bent.light[at] != (x < 8 ? 0 : kFullLight);
+      const int shift = int(bent.light[at]) - int(kLinearOfSrgb[rgb[at]]);
+      if (x >= 8 && x < 632 && rgb[at] > 20 && rgb[at] < 235) moved += brightness * shift > 0;
+    }
+    EXPECT_EQ(ends, 0) << brightness;
+    EXPECT_GT(moved, 600 * 200 * 8 / 10) << brightness;
+  }
+  // Neutral tone changes nothing: the stretch is, to the bit, the canvas scaled straight from
+  // the file as before, alpha and both gammas included.
+  for (auto [w, h] : {std::pair<int, int>{1000, 333}, {300, 170}, {1280, 400}}) {
+    const Bytes rgba = Picture(w, h, [&](int, int) {
+      return Bytes{uint8_t(random()), uint8_t(random()), uint8_t(random()), uint8_t(random())};
+    });
+    const Bytes png = Png(w, h, 4, rgba);
+    for (FitGamma gamma : {GammaLinear, GammaSrgb}) {
+      Canvas before, now;
+      ASSERT_EQ(ScalePicture(png.data(), png.size(), Res640, before, nullptr, gamma), "");
+      FrameCanvas(Load(png, true, gamma), Res640, kStretch, now);
+      EXPECT_TRUE(now.light == before.light && now.rgb == before.rgb) << w << " gamma " << gamma;
+    }
+  }
+  // Levels auto stretches a dim picture (numbers 0 to 60: 4.5% of white's light at most); its
+  // two white columns, 0.3% of it, are left out of the range.
+  FitLook levels = kStretch;
+  levels.tone.autoLevels = true;
+  const Canvas stretched = FramedCanvas(
+      640, 200, 3,
+      Picture(640, 200,
+              [](int x, int) { return x < 2 ? Rgb(7) : Bytes(3, uint8_t(x * 61 / 640)); }),
+      Res640, levels);
+  EXPECT_EQ(stretched.light[3 * 2], 0);
+  EXPECT_GT(stretched.light[3 * 639], 0.97 * kFullLight);
+}
 }  // namespace
 
 // A progress that records what it hears and stops once asked to.

@@ -44,8 +44,8 @@ void CanvasSrgb(const Canvas& canvas, size_t index, uint8_t rgb[3]) {
 
 // Target pixel t spans [t * source, (t + 1) * source) and source pixel s spans
 // [s * target, (s + 1) * target), both measured in 1/target of a source pixel.
-CanvasScaler::AxisMap CanvasScaler::MapAxis(uint32_t source, uint32_t target) {
-  AxisMap map;
+AxisShares MapAxis(uint32_t source, uint32_t target) {
+  AxisShares map;
   map.first.reserve(source + 1);
   for (uint32_t s = 0; s < source; ++s) {
     map.first.push_back(uint32_t(map.shares.size()));
@@ -68,61 +68,133 @@ CanvasScaler::AxisMap CanvasScaler::MapAxis(uint32_t source, uint32_t target) {
   return map;
 }
 
-// A colour number weighted by its alpha. sRGB: number x alpha (at most 255 x 255). Linear:
-// the light over black, light x alpha / 255 rounded (at most kFullLight), so opaque pixels
-// keep their table value exactly.
 namespace {
-template <bool kLinear>
-inline uint32_t Weighted(uint8_t number, uint32_t alpha, bool hasAlpha) {
-  if (!kLinear) return number * alpha;
-  const uint32_t light = kLinearOfSrgb[number];
-  return hasAlpha ? (light * alpha + 127) / 255 : light;
+
+// One pixel's premultiplied colour and coverage. sRGB: number x alpha and alpha x 255 (at most
+// 255 x 255). Linear: the light over black, light x alpha / 255 rounded, and alpha x 257, so
+// opaque pixels keep their table value exactly.
+template <uint32_t kChannels, bool kLinear>
+inline void Premultiply(const uint8_t* pixel, uint32_t out[4]) {
+  constexpr bool kAlpha = kChannels % 2 == 0;
+  const uint32_t alpha = kAlpha ? pixel[kChannels - 1] : 255;
+  for (uint32_t c = 0; c < 3; ++c) {
+    const uint8_t number = pixel[kChannels >= 3 ? c : 0];
+    if (!kLinear) {
+      out[c] = number * alpha;
+    } else {
+      const uint32_t light = kLinearOfSrgb[number];
+      out[c] = kAlpha ? (light * alpha + 127) / 255 : light;
+    }
+  }
+  out[3] = alpha * (kLinear ? 257 : 255);
 }
-}  // namespace
+
+template <uint32_t kChannels, bool kLinear>
+void PremultiplyRowOf(const uint8_t* pixel, uint32_t count, uint16_t* out) {
+  for (uint32_t x = 0; x < count; ++x, pixel += kChannels, out += 4) {
+    uint32_t values[4];
+    Premultiply<kChannels, kLinear>(pixel, values);
+    for (int c = 0; c < 4; ++c) out[c] = uint16_t(values[c]);
+  }
+}
 
 // Adds one source row, weighted by coverage, into the target row sums. Channels: 1 grey,
-// 2 grey and alpha, 3 RGB, 4 RGBA; colours are weighted by alpha (255 when there is none).
-// A target pixel's weights add up to the source width (at most 65536), so its sum stays
-// below 65535 x 65536 < 2^32 in either space.
+// 2 grey and alpha, 3 RGB, 4 RGBA. A target pixel's weights add up to the source width (at
+// most 65536), so its sum stays below 65535 x 65536 < 2^32 in either space.
 template <uint32_t kChannels, bool kLinear>
-void CanvasScaler::AddRow(const uint8_t* pixel, uint32_t count, const AxisMap& across,
-                          uint32_t* row) {
+void SumRow(const uint8_t* pixel, uint32_t count, const AxisShares& across, uint32_t* row) {
   const uint32_t* first = across.first.data();
-  const Share* shares = across.shares.data();
-  constexpr bool kAlpha = kChannels % 2 == 0;
+  const AxisShare* shares = across.shares.data();
   for (uint32_t x = 0; x < count; ++x, pixel += kChannels) {
-    const uint32_t alpha = kAlpha ? pixel[kChannels - 1] : 255;
-    const uint32_t r = Weighted<kLinear>(pixel[0], alpha, kAlpha);
-    const uint32_t g = Weighted<kLinear>(pixel[kChannels >= 3 ? 1 : 0], alpha, kAlpha);
-    const uint32_t b = Weighted<kLinear>(pixel[kChannels >= 3 ? 2 : 0], alpha, kAlpha);
+    uint32_t values[4];
+    Premultiply<kChannels, kLinear>(pixel, values);
     for (uint32_t k = first[x]; k < first[x + 1]; ++k) {
-      const Share share = shares[k];
-      uint32_t* to = &row[size_t(share.target) * 3];
-      to[0] += r * share.weight;
-      to[1] += g * share.weight;
-      to[2] += b * share.weight;
+      const AxisShare share = shares[k];
+      uint32_t* to = &row[size_t(share.target) * 4];
+      for (int c = 0; c < 4; ++c) to[c] += values[c] * share.weight;
     }
   }
 }
 
-void CanvasScaler::Start(uint32_t sourceWidth, uint32_t sourceHeight, uint32_t channels) {
-  const uint32_t width = canvas_.width;
+}  // namespace
+
+void PremultiplyRow(const uint8_t* source, uint32_t width, uint32_t channels, FitGamma gamma,
+                    uint16_t* out) {
+  const bool linear = gamma == GammaLinear;
+  switch (channels * 2 + (linear ? 1 : 0)) {
+    case 2: PremultiplyRowOf<1, false>(source, width, out); break;
+    case 3: PremultiplyRowOf<1, true>(source, width, out); break;
+    case 4: PremultiplyRowOf<2, false>(source, width, out); break;
+    case 5: PremultiplyRowOf<2, true>(source, width, out); break;
+    case 6: PremultiplyRowOf<3, false>(source, width, out); break;
+    case 7: PremultiplyRowOf<3, true>(source, width, out); break;
+    case 8: PremultiplyRowOf<4, false>(source, width, out); break;
+    default: PremultiplyRowOf<4, true>(source, width, out); break;
+  }
+}
+
+void AreaReducer::StartSums(uint32_t sourceWidth, uint32_t sourceHeight, uint32_t channels,
+                            uint32_t targetWidth, uint32_t targetHeight) {
   sourceWidth_ = sourceWidth;
   sourceHeight_ = sourceHeight;
   channels_ = channels;
-  across_ = MapAxis(sourceWidth, width);
-  down_ = MapAxis(sourceHeight, kBitmapHeight);
-  // A canvas row is summed from the first source row adding to it until it is rounded:
+  targetWidth_ = targetWidth;
+  targetHeight_ = targetHeight;
+  across_ = MapAxis(sourceWidth, targetWidth);
+  down_ = MapAxis(sourceHeight, targetHeight);
+  // A target row is summed from the first source row adding to it until it is handed on:
   // never more rows at once than one source row adds to.
   window_ = 1;
   for (uint32_t y = 0; y < sourceHeight; ++y) {
     window_ = std::max(window_, down_.first[y + 1] - down_.first[y]);
   }
   // Bounded: 65535 x (source pixels <= 1e8) < 2^43.
-  sums_.assign(size_t(width) * window_ * 3, 0);
-  row_.resize(size_t(width) * 3);
+  sums_.assign(size_t(targetWidth) * window_ * 4, 0);
+  row_.resize(size_t(targetWidth) * 4);
+  done_ = 0;
+}
+
+template <bool kLinear>
+void AreaReducer::AddRowOf(const uint8_t* source) {
+  switch (channels_) {
+    case 1: SumRow<1, kLinear>(source, sourceWidth_, across_, row_.data()); break;
+    case 2: SumRow<2, kLinear>(source, sourceWidth_, across_, row_.data()); break;
+    case 3: SumRow<3, kLinear>(source, sourceWidth_, across_, row_.data()); break;
+    default: SumRow<4, kLinear>(source, sourceWidth_, across_, row_.data()); break;
+  }
+}
+
+void AreaReducer::Add(const uint8_t* rows, uint32_t first, uint32_t count) {
+  const size_t rowBytes = size_t(sourceWidth_) * channels_;
+  for (uint32_t y = first; y < first + count; ++y) {
+    std::fill(row_.begin(), row_.end(), 0);
+    const uint8_t* source = rows + (y - first) * rowBytes;
+    if (gamma_ == GammaLinear) {
+      AddRowOf<true>(source);
+    } else {
+      AddRowOf<false>(source);
+    }
+    for (uint32_t k = down_.first[y]; k < down_.first[y + 1]; ++k) {
+      const AxisShare share = down_.shares[k];
+      uint64_t* to = Sums(share.target);
+      const uint64_t weight = share.weight;
+      for (size_t i = 0; i < row_.size(); ++i) to[i] += row_[i] * weight;
+    }
+    // Rows the next source row does not add to are whole.
+    const bool last = y + 1 == sourceHeight_;
+    const uint32_t open = last ? targetHeight_ : down_.shares[down_.first[y + 1]].target;
+    for (; done_ < open; ++done_) {
+      uint64_t* sums = Sums(done_);
+      RowDone(done_, sums);
+      std::fill(sums, sums + size_t(targetWidth_) * 4, 0);
+    }
+  }
+}
+
+void CanvasScaler::Start(uint32_t sourceWidth, uint32_t sourceHeight, uint32_t channels) {
+  StartSums(sourceWidth, sourceHeight, channels, canvas_.width, kBitmapHeight);
   canvas_.height = kBitmapHeight;
-  const size_t values = size_t(width) * kBitmapHeight * 3;
+  const size_t values = size_t(canvas_.width) * kBitmapHeight * 3;
   if (canvas_.gamma == GammaLinear) {
     canvas_.light.assign(values, 0);
     canvas_.rgb.clear();
@@ -130,60 +202,23 @@ void CanvasScaler::Start(uint32_t sourceWidth, uint32_t sourceHeight, uint32_t c
     canvas_.rgb.assign(values, 0);
     canvas_.light.clear();
   }
-  rounded_ = 0;
 }
 
-template <bool kLinear>
-void CanvasScaler::AddRowOf(const uint8_t* source) {
-  switch (channels_) {
-    case 1: AddRow<1, kLinear>(source, sourceWidth_, across_, row_.data()); break;
-    case 2: AddRow<2, kLinear>(source, sourceWidth_, across_, row_.data()); break;
-    case 3: AddRow<3, kLinear>(source, sourceWidth_, across_, row_.data()); break;
-    default: AddRow<4, kLinear>(source, sourceWidth_, across_, row_.data()); break;
-  }
-}
-
-void CanvasScaler::Add(const uint8_t* rows, uint32_t first, uint32_t count) {
-  const size_t rowBytes = size_t(sourceWidth_) * channels_;
-  for (uint32_t y = first; y < first + count; ++y) {
-    std::fill(row_.begin(), row_.end(), 0);
-    const uint8_t* source = rows + (y - first) * rowBytes;
-    if (canvas_.gamma == GammaLinear) {
-      AddRowOf<true>(source);
-    } else {
-      AddRowOf<false>(source);
-    }
-    for (uint32_t k = down_.first[y]; k < down_.first[y + 1]; ++k) {
-      const Share share = down_.shares[k];
-      uint64_t* to = Sums(share.target);
-      const uint64_t weight = share.weight;
-      for (size_t i = 0; i < row_.size(); ++i) to[i] += row_[i] * weight;
-    }
-    // Rows the next source row does not add to are whole.
-    const bool last = y + 1 == sourceHeight_;
-    const uint32_t open = last ? kBitmapHeight : down_.shares[down_.first[y + 1]].target;
-    while (rounded_ < open) Round(rounded_++);
-  }
-}
-
-// Rounds a whole canvas row half up, sum / (255 x source area) for sRGB numbers, sum /
-// source area for linear light (its alpha is divided out already), and clears its sums.
-void CanvasScaler::Round(uint32_t target) {
-  const size_t at = size_t(target) * canvas_.width * 3, count = size_t(canvas_.width) * 3;
-  uint64_t* sums = Sums(target);
+// Rounds a whole canvas row half up over black: sum / source area for linear light (its alpha
+// is divided out already), sum / (255 x source area) for sRGB numbers.
+void CanvasScaler::RowDone(uint32_t y, const uint64_t* sums) {
+  const size_t at = size_t(y) * canvas_.width * 3;
   if (canvas_.gamma == GammaLinear) {
-    const uint64_t whole = uint64_t(sourceWidth_) * sourceHeight_;
+    const uint64_t whole = Whole();
     uint16_t* to = &canvas_.light[at];
-    for (size_t i = 0; i < count; ++i) {
-      to[i] = uint16_t((2 * sums[i] + whole) / (2 * whole));
-      sums[i] = 0;
+    for (uint32_t x = 0; x < canvas_.width; ++x, sums += 4, to += 3) {
+      for (int c = 0; c < 3; ++c) to[c] = uint16_t((2 * sums[c] + whole) / (2 * whole));
     }
     return;
   }
-  const uint64_t whole = 255ull * sourceWidth_ * sourceHeight_;
+  const uint64_t whole = 255 * Whole();
   uint8_t* to = &canvas_.rgb[at];
-  for (size_t i = 0; i < count; ++i) {
-    to[i] = uint8_t((2 * sums[i] + whole) / (2 * whole));
-    sums[i] = 0;
+  for (uint32_t x = 0; x < canvas_.width; ++x, sums += 4, to += 3) {
+    for (int c = 0; c < 3; ++c) to[c] = uint8_t((2 * sums[c] + whole) / (2 * whole));
   }
 }

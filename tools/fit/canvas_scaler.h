@@ -1,7 +1,8 @@
-// A decoded picture averaged onto the canvas of a resolution (width x 200), a band of
-// source rows at a time, in exact integers (colour x alpha x covered area) rounded once, so a
-// flat colour stays exact whatever the size ratio. The averages are taken in linear light
-// (what the eye adds up) or, on request, in the picture's own sRGB numbers.
+// A decoded picture averaged onto a grid of another size (the canvas of a resolution, width x
+// 200, or the working picture), a band of source rows at a time, in exact integers (colour x
+// alpha x covered area) rounded once, so a flat colour stays exact whatever the size ratio. The
+// averages are taken in linear light (what the eye adds up) or, on request, in the picture's
+// own sRGB numbers.
 #pragma once
 
 #include <stddef.h>
@@ -13,8 +14,8 @@
 // light it stands for), or in the sRGB numbers themselves as earlier versions did.
 enum FitGamma { GammaLinear, GammaSrgb };
 
-// The picture as the canvas holds it: width x height pixels, top row first, composited over
-// black. GammaLinear fills light, GammaSrgb fills rgb; the other stays empty.
+// The picture as the canvas holds it: width x height pixels, top row first, on its
+// background. GammaLinear fills light, GammaSrgb fills rgb; the other stays empty.
 struct Canvas {
   uint32_t width = 0;
   uint32_t height = 0;
@@ -32,48 +33,88 @@ extern const uint16_t* const kLinearOfSrgb;
 // showing the picture itself (a small original beside the preview).
 void CanvasSrgb(const Canvas& canvas, size_t index, uint8_t rgb[3]);
 
-class CanvasScaler {
+// The full value of premultiplied colour and coverage in gamma's space: kFullLight (colour as
+// light x alpha / 255, coverage alpha x 257), or 255 x 255 (sRGB number x alpha, alpha x 255),
+// which keeps an sRGB average exactly what earlier versions rounded.
+constexpr uint32_t FullValue(FitGamma gamma) { return gamma == GammaLinear ? kFullLight : 65025; }
+
+// What a scaling sink hands the decoder's rows to, band by band, on the thread that scales.
+class BandScaler {
  public:
-  explicit CanvasScaler(uint32_t width, FitGamma gamma = GammaLinear) {
+  // For a picture of this size (channels as in DecodedPicture); any rows added before are
+  // forgotten. Throws std::bad_alloc when there is no memory for its sums.
+  virtual void Start(uint32_t sourceWidth, uint32_t sourceHeight, uint32_t channels) = 0;
+  // count source rows from row first on, one after another at rows.
+  virtual void Add(const uint8_t* rows, uint32_t first, uint32_t count) = 0;
+
+ protected:
+  ~BandScaler() = default;
+};
+
+// A source pixel's part in one target pixel along an axis. The parts a target pixel gets add
+// up to the source length (downscaling) or are the source length alone (upscaling repeats
+// the pixel at the target's start), so every axis divides by the source length.
+struct AxisShare {
+  uint32_t target;
+  uint32_t weight;
+};
+struct AxisShares {
+  std::vector<uint32_t> first;  // source index -> its shares: [first[i], first[i + 1])
+  std::vector<AxisShare> shares;
+};
+AxisShares MapAxis(uint32_t source, uint32_t target);
+
+// A picture's rows summed onto a target grid: each source pixel gives four values, its colour
+// premultiplied by its coverage and the coverage (FullValue(gamma) at most), weighted by the
+// area it covers. A target row is handed to RowDone once no later source row adds to it.
+class AreaReducer : public BandScaler {
+ public:
+  explicit AreaReducer(FitGamma gamma) : gamma_(gamma) {}
+  void Add(const uint8_t* rows, uint32_t first, uint32_t count) override;
+
+ protected:
+  ~AreaReducer() = default;
+  // Sets the grid up (throws std::bad_alloc).
+  void StartSums(uint32_t sourceWidth, uint32_t sourceHeight, uint32_t channels,
+                 uint32_t targetWidth, uint32_t targetHeight);
+  // Target row y is whole: targetWidth x 4 sums (R G B coverage), each over Whole(), and
+  // cleared after the call.
+  virtual void RowDone(uint32_t y, const uint64_t* sums) = 0;
+  uint64_t Whole() const { return uint64_t(sourceWidth_) * sourceHeight_; }
+  FitGamma gamma_;
+
+ private:
+  uint64_t* Sums(uint32_t target) { return &sums_[size_t(target % window_) * targetWidth_ * 4]; }
+  template <bool kLinear>
+  void AddRowOf(const uint8_t* source);
+
+  uint32_t sourceWidth_ = 0, sourceHeight_ = 0, channels_ = 0;
+  uint32_t targetWidth_ = 0, targetHeight_ = 0;
+  AxisShares across_, down_;
+  uint32_t window_ = 1;  // target rows summed at once
+  uint32_t done_ = 0;    // target rows [0, done_) are handed on
+  std::vector<uint64_t> sums_;
+  std::vector<uint32_t> row_;
+};
+
+// The canvas of a resolution, width x 200: each axis scaled on its own, over black.
+class CanvasScaler final : public AreaReducer {
+ public:
+  explicit CanvasScaler(uint32_t width, FitGamma gamma = GammaLinear) : AreaReducer(gamma) {
     canvas_.width = width;
     canvas_.gamma = gamma;
   }
-
-  // For a picture of this size (channels as in DecodedPicture); any rows added before are
-  // forgotten. Throws std::bad_alloc when there is no memory for its sums.
-  void Start(uint32_t sourceWidth, uint32_t sourceHeight, uint32_t channels);
-
-  // count source rows from row first on, one after another at rows.
-  void Add(const uint8_t* rows, uint32_t first, uint32_t count);
+  void Start(uint32_t sourceWidth, uint32_t sourceHeight, uint32_t channels) override;
 
   // The canvas, once every source row is added.
   const Canvas& Result() const { return canvas_; }
 
  private:
-  // One source pixel's part in one target pixel along an axis. The parts a target pixel
-  // gets add up to the source length, so every axis divides by it alone.
-  struct Share {
-    uint32_t target;
-    uint32_t weight;
-  };
-  struct AxisMap {
-    std::vector<uint32_t> first;  // source index -> its shares: [first[i], first[i + 1])
-    std::vector<Share> shares;
-  };
-  static AxisMap MapAxis(uint32_t source, uint32_t target);
-  template <uint32_t kChannels, bool kLinear>
-  static void AddRow(const uint8_t* pixel, uint32_t count, const AxisMap& across, uint32_t* row);
-  template <bool kLinear>
-  void AddRowOf(const uint8_t* source);
-
-  uint64_t* Sums(uint32_t target) { return &sums_[size_t(target % window_) * canvas_.width * 3]; }
-  void Round(uint32_t target);
-
-  uint32_t sourceWidth_ = 0, sourceHeight_ = 0, channels_ = 0;
-  AxisMap across_, down_;
-  uint32_t window_ = 1;   // canvas rows summed at once
-  uint32_t rounded_ = 0;  // canvas rows [0, rounded_) are final
-  std::vector<uint64_t> sums_;
-  std::vector<uint32_t> row_;
+  void RowDone(uint32_t y, const uint64_t* sums) override;
   Canvas canvas_;
 };
+
+// One source row as premultiplied colour and coverage (four values a pixel, as AreaReducer
+// sums them), for channels 1 to 4 in gamma's space.
+void PremultiplyRow(const uint8_t* source, uint32_t width, uint32_t channels, FitGamma gamma,
+                    uint16_t* out);

@@ -28,9 +28,9 @@ enum FitScreen { Screen16x10, Screen4x3 };
 
 // Tone, applied in linear light before the colours are chosen. The defaults change nothing.
 struct FitTone {
-  int brightness = 0;    // -100..100
-  int contrast = 0;      // -100..100
-  int saturation = 100;  // 0..200; 0 gives greys
+  int brightness = 0;       // -100..100
+  int contrast = 0;         // -100..100
+  int saturation = 100;     // 0..200; 0 gives greys
   bool autoLevels = false;  // the darkest and brightest 0.5% stretched to the full range
   bool Neutral() const {
     return brightness == 0 && contrast == 0 && saturation == 100 && !autoLevels;
@@ -46,20 +46,23 @@ struct FitLook {
   uint8_t background = 0;  // colour number 0..7 (bit 0 blue, 1 red, 2 green): bars, under alpha
 };
 
-// The decoded picture, upright, reduced (averaged by area in the fit's space) when it is larger
-// than kWorkingWidth x kWorkingHeight, else kept pixel for pixel.
+// The decoded picture, upright, reduced (averaged by area in the fit's space) along an axis
+// longer than kWorkingWidth or kWorkingHeight, else kept pixel for pixel.
 struct WorkingPicture {
-  uint32_t width = 0, height = 0;              // as kept
+  uint32_t width = 0, height = 0;  // as kept (the shape may differ from the picture's own)
   uint32_t pictureWidth = 0, pictureHeight = 0;  // the picture's own size, upright
-  uint8_t orientation = 1;  // the EXIF orientation applied (1: as stored)
+  uint8_t orientation = 1;                       // the EXIF orientation applied (1: as stored)
   FitGamma gamma = GammaLinear;
-  bool opaque = true;
-  // R G B A per pixel, top row first: colour premultiplied by coverage (linear light, or sRGB
-  // numbers x 257 under GammaSrgb) and coverage, 0..65535.
+  bool opaque = true;  // every pixel's coverage full
+  // R G B A per pixel, top row first: colour premultiplied by coverage, and coverage, each 0
+  // to FullValue(gamma): linear light x alpha / 255 and alpha x 257 (0..65535), or under
+  // GammaSrgb the sRGB number x alpha and alpha x 255 (0..65025, so averages stay exact).
   std::vector<uint16_t> pixels;
 };
 
-// The bound on the working picture; see the README for its memory.
+// The bound on the working picture: an axis longer than its bound is reduced to it by area
+// (each axis on its own; the framing uses the picture's own size). See the README for its
+// memory.
 extern const uint32_t kWorkingWidth, kWorkingHeight;
 
 // The EXIF orientation (1-8) a picture file states (JPEG APP1, PNG eXIf, WebP EXIF), 1 when it

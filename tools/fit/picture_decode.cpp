@@ -335,7 +335,10 @@ std::string JudgeSize(uint32_t width, uint32_t height) {
 DecodedPicture::~DecodedPicture() { free(pixels); }
 
 std::string DecodePicture(const uint8_t* data, size_t size, RowSink& sink, bool libpngForPng,
-                          FitProgress* progress) {
+                          FitProgress* progress, int* orientation) {
+#ifndef _WIN32
+  (void)orientation;  // only the Windows Imaging Component states one
+#endif
   if (size == 0) return "the file is empty";
   if (size > size_t(INT_MAX)) return "the file is too large to be a picture gramconv reads";
 
@@ -373,7 +376,7 @@ std::string DecodePicture(const uint8_t* data, size_t size, RowSink& sink, bool 
 #ifdef _WIN32
     // What stb cannot read may be a format Windows reads; a size refused stays refused.
     if (!sizeRefused) {
-      const std::string byWindows = DecodeWithWic(data, size, sink, watch);
+      const std::string byWindows = DecodeWithWic(data, size, sink, watch, orientation);
       if (byWindows != kWicNoDecoder) return byWindows;
     }
 #endif
@@ -417,7 +420,7 @@ std::string DecodePicture(const uint8_t* data, size_t size, RowSink& sink, bool 
     // A form of PNG or JPEG stb does not know may still be one Windows reads; a file cut
     // short is not given a second try.
     if (!body.starved && failure != "not enough memory to read the picture") {
-      const std::string byWindows = DecodeWithWic(data, size, sink, watch);
+      const std::string byWindows = DecodeWithWic(data, size, sink, watch, orientation);
       if (byWindows.empty() || byWindows == kFitCancelled) return byWindows;
     }
 #endif

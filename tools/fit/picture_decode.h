@@ -67,9 +67,11 @@ extern const char kFitCancelled[];
 // before a failure are void.
 // PNG files are read by libpng where the build has it (the same pixels, faster, a band of
 // rows at a time), and by stb_image when libpng refuses them or libpngForPng is false (the
-// tests comparing the two).
+// tests comparing the two). orientation, when given, gets the EXIF orientation (1-8) the
+// system's own decoder states (the Windows Imaging Component's metadata), before the sink's
+// Start; it is left alone for the files gramconv reads itself.
 std::string DecodePicture(const uint8_t* data, size_t size, RowSink& sink, bool libpngForPng = true,
-                          FitProgress* progress = nullptr);
+                          FitProgress* progress = nullptr, int* orientation = nullptr);
 
 // The same, into one buffer; picture is untouched on failure.
 std::string DecodePicture(const uint8_t* data, size_t size, DecodedPicture& picture,

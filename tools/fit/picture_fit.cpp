@@ -35,16 +35,3 @@ void PreviewScreen(Resolution res, const uint8_t* colours, std::vector<uint8_t>&
     }
   }
 }
-
-std::string FitPicture(const uint8_t* data, size_t size, Resolution res, DitherMode dither,
-                       std::vector<uint8_t>& pixels, FitProgress* progress, FitGamma gamma,
-                       std::vector<uint8_t>* colours) {
-  Canvas canvas;
-  const std::string failure = ScalePicture(data, size, res, canvas, progress, gamma);
-  if (!failure.empty()) return failure;
-  std::vector<uint8_t> mapped(size_t(canvas.width) * canvas.height);
-  MapColours(canvas, dither, mapped.data());
-  PackColours(res, mapped.data(), pixels);
-  if (colours) colours->swap(mapped);
-  return "";
-}

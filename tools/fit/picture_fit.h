@@ -11,10 +11,12 @@
 #include "canvas_scaler.h"
 #include "colour_map.h"
 #include "convert/gram_bitmap.h"
+#include "fit_look.h"
 #include "picture_decode.h"  // kMaxPicturePixels, FitProgress
 
 // Decodes a picture file's bytes (PNG, JPEG, GIF's first frame, BMP of any depth and RLE,
-// TGA, PNM, PSD) and averages it onto the canvas of res (640x200 or 320x200):
+// TGA, PNM, PSD) and averages it straight onto the canvas of res (640x200 or 320x200), as
+// the stretch framing does without a working picture:
 // - scale each axis independently: downscaling averages the source pixels a target pixel
 //   covers, weighted by the covered fraction of each (exact area coverage, so 1080 lines
 //   to 200 give each target line 5.4 source lines); upscaling repeats pixels; the same
@@ -43,8 +45,15 @@ enum : uint32_t { kPreviewWidth = 640, kPreviewHeight = 400 };
 // false: no memory for it (png is then empty).
 bool EncodePreviewPng(const std::vector<uint8_t>& rgb, std::vector<uint8_t>& png);
 
-// ScalePicture, MapColours and PackColours in one. pixels is untouched on failure. colours,
-// when given, also gets the colour numbers (for PreviewScreen).
+// FrameCanvas, MapColours and PackColours: the pixel data of a working picture in a look.
+// colours, when given, also gets the colour numbers (for PreviewScreen).
+void FitWorkingPicture(const WorkingPicture& picture, Resolution res, DitherMode dither,
+                       const FitLook& look, std::vector<uint8_t>& pixels,
+                       std::vector<uint8_t>* colours = nullptr);
+
+// LoadPicture and FitWorkingPicture in one: what gramconv writes and Vantrel Fit shows for
+// the same choices. pixels is untouched on failure.
 std::string FitPicture(const uint8_t* data, size_t size, Resolution res, DitherMode dither,
                        std::vector<uint8_t>& pixels, FitProgress* progress = nullptr,
-                       FitGamma gamma = GammaLinear, std::vector<uint8_t>* colours = nullptr);
+                       FitGamma gamma = GammaLinear, std::vector<uint8_t>* colours = nullptr,
+                       const FitLook& look = FitLook(), bool orient = true);

@@ -8,7 +8,10 @@ namespace {
 
 class InlineSink final : public ScalingSink {
  public:
-  InlineSink(uint32_t width, FitGamma gamma) : scaler_(width, gamma) {}
+  explicit InlineSink(BandScaler& scaler) : scaler_(scaler) {}
+  explicit InlineSink(std::unique_ptr<CanvasScaler> canvas) : scaler_(*canvas) {
+    canvas_ = std::move(canvas);
+  }
 
   bool Start(uint32_t width, uint32_t height, uint32_t channels) override {
     const size_t rowBytes = size_t(width) * channels;
@@ -32,10 +35,10 @@ class InlineSink final : public ScalingSink {
     scaler_.Add(pixels, y_, rows);
     y_ += rows;
   }
-  const Canvas& Result() override { return scaler_.Result(); }
+  void Finish() override {}
 
  private:
-  CanvasScaler scaler_;
+  BandScaler& scaler_;
   uint32_t bandRows_ = 1;
   std::vector<uint8_t> band_;
   uint32_t y_ = 0;  // rows given so far
@@ -43,6 +46,10 @@ class InlineSink final : public ScalingSink {
 
 }  // namespace
 
+std::unique_ptr<ScalingSink> NewScalingSink(BandScaler& scaler) {
+  return std::make_unique<InlineSink>(scaler);
+}
+
 std::unique_ptr<ScalingSink> NewScalingSink(uint32_t canvasWidth, FitGamma gamma) {
-  return std::make_unique<InlineSink>(canvasWidth, gamma);
+  return std::make_unique<InlineSink>(std::make_unique<CanvasScaler>(canvasWidth, gamma));
 }

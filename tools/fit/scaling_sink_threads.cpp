@@ -14,12 +14,15 @@ namespace {
 // picture is never held whole. Without that thread, each band is scaled as it is filled.
 class ThreadedSink final : public ScalingSink {
  public:
-  ThreadedSink(uint32_t width, FitGamma gamma) : scaler_(width, gamma) {
+  explicit ThreadedSink(BandScaler& scaler) : scaler_(scaler) {
     try {
       worker_ = std::thread(&ThreadedSink::Work, this);
     } catch (const std::system_error&) {
       // No thread to be had: the decoding thread scales.
     }
+  }
+  explicit ThreadedSink(std::unique_ptr<CanvasScaler> canvas) : ThreadedSink(*canvas) {
+    canvas_ = std::move(canvas);
   }
   ~ThreadedSink() override {
     {
@@ -78,10 +81,9 @@ class ThreadedSink final : public ScalingSink {
     y_ += rows;
   }
 
-  const Canvas& Result() override {
+  void Finish() override {
     std::unique_lock<std::mutex> lock(mutex_);
     idle_.wait(lock, [&] { return queued_ == 0; });
-    return scaler_.Result();
   }
 
  private:
@@ -103,7 +105,7 @@ class ThreadedSink final : public ScalingSink {
     }
   }
 
-  CanvasScaler scaler_;
+  BandScaler& scaler_;
   uint32_t bandRows_ = 1;
   std::vector<uint8_t> bands_[kBands];
   uint32_t first_[kBands] = {}, rows_[kBands] = {};  // of each band handed to the worker
@@ -120,6 +122,10 @@ class ThreadedSink final : public ScalingSink {
 
 }  // namespace
 
+std::unique_ptr<ScalingSink> NewScalingSink(BandScaler& scaler) {
+  return std::make_unique<ThreadedSink>(scaler);
+}
+
 std::unique_ptr<ScalingSink> NewScalingSink(uint32_t canvasWidth, FitGamma gamma) {
-  return std::make_unique<ThreadedSink>(canvasWidth, gamma);
+  return std::make_unique<ThreadedSink>(std::make_unique<CanvasScaler>(canvasWidth, gamma));
 }

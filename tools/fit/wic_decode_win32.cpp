@@ -93,11 +93,33 @@ std::string CopyRows(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, 
   return "";
 }
 
+// The EXIF orientation the frame's metadata states, by the property system's name (Windows
+// Vista and later) or by the paths of a JPEG's and a TIFF's IFD0; 0 when none says 1-8.
+int FrameOrientation(IWICBitmapFrameDecode* frame) {
+  Held<IWICMetadataQueryReader> reader;
+  if (FAILED(frame->GetMetadataQueryReader(reader.Out()))) return 0;
+  static const wchar_t* const kNames[] = {L"System.Photo.Orientation", L"/app1/ifd/{ushort=274}",
+                                          L"/ifd/{ushort=274}"};
+  for (const wchar_t* name : kNames) {
+    PROPVARIANT value;
+    PropVariantInit(&value);
+    int orientation = 0;
+    if (SUCCEEDED(reader->GetMetadataByName(name, &value)) && value.vt == VT_UI2 &&
+        value.uiVal >= 1 && value.uiVal <= 8) {
+      orientation = value.uiVal;
+    }
+    PropVariantClear(&value);
+    if (orientation != 0) return orientation;
+  }
+  return 0;
+}
+
 }  // namespace
 
 const char kWicNoDecoder[] = "no Windows decoder reads this file";
 
-std::string DecodeWithWic(const uint8_t* data, size_t size, RowSink& sink, ReadWatch& watch) {
+std::string DecodeWithWic(const uint8_t* data, size_t size, RowSink& sink, ReadWatch& watch,
+                          int* orientation) {
   if (size > 0xffffffffu) return kWicNoDecoder;
   const ComScope com;
   Held<IWICImagingFactory> factory;
@@ -123,6 +145,10 @@ std::string DecodeWithWic(const uint8_t* data, size_t size, RowSink& sink, ReadW
   if (FAILED(hr)) return Damaged(hr);
   const std::string refusal = JudgeSize(width, height);
   if (!refusal.empty()) return refusal;
+  if (orientation != nullptr) {
+    const int stated = FrameOrientation(frame.p);
+    if (stated != 0) *orientation = stated;
+  }
   return CopyRows(factory.p, frame.p, width, height, sink, watch, size);
 }
 

@@ -76,8 +76,10 @@ int RunFit(const FitRequest& request) {
                       "gramconv reads pictures of at most 512 MiB", picture);
     if (!problem.empty()) return Refuse(problem);
     std::vector<uint8_t> colours;
+    FitLook stretch;
+    stretch.frame = FrameStretch;
     const std::string bad = FitPicture(picture.data(), picture.size(), request.res, request.dither,
-                                       pixels, nullptr, request.gamma, &colours);
+                                       pixels, nullptr, request.gamma, &colours, stretch, false);
     if (!bad.empty()) return Refuse(request.picturePath + ": " + bad);
     if (!preview.empty()) {
       std::vector<uint8_t> screen;

@@ -1,0 +1,126 @@
+// The working picture: the decoder's rows turned into premultiplied colour and coverage,
+// reduced by area when the picture passes the bound (on the scaling sink's thread, while the
+// decoder works), and written straight to their upright place.
+#include "fit_look.h"
+
+#include <stddef.h>
+
+#include <algorithm>
+
+#include "scaling_sink.h"
+
+// 4 times the screen each way: 2560 x 1600 x 8 bytes = 31.25 MiB at most.
+const uint32_t kWorkingWidth = 2560, kWorkingHeight = 1600;
+
+namespace {
+
+class WorkingScaler final : public AreaReducer {
+ public:
+  // orientation is read when the picture starts (the decoder may have set it by then).
+  WorkingScaler(WorkingPicture& picture, const int& orientation)
+      : AreaReducer(picture.gamma), picture_(picture), orientation_(orientation) {}
+
+  void Start(uint32_t width, uint32_t height, uint32_t channels) override {
+    const int orientation = orientation_ >= 1 && orientation_ <= 8 ? orientation_ : 1;
+    const bool turned = orientation >= 5;  // rows become columns
+    const uint32_t uprightWidth = turned ? height : width, uprightHeight = turned ? width : height;
+    // Each axis on its own: the framing works in fractions of the picture's own size, so
+    // the working picture need not keep its shape, and a long thin picture keeps its detail
+    // across.
+    const uint32_t keptWidth = std::min(uprightWidth, kWorkingWidth);
+    const uint32_t keptHeight = std::min(uprightHeight, kWorkingHeight);
+    const uint32_t storedWidth = turned ? keptHeight : keptWidth;
+    const uint32_t storedHeight = turned ? keptWidth : keptHeight;
+    identity_ = storedWidth == width && storedHeight == height;
+    if (!identity_) StartSums(width, height, channels, storedWidth, storedHeight);
+    row_.resize(size_t(std::max(width, storedWidth)) * 4);
+    picture_.pixels.resize(size_t(keptWidth) * keptHeight * 4);
+    picture_.width = keptWidth;
+    picture_.height = keptHeight;
+    picture_.pictureWidth = uprightWidth;
+    picture_.pictureHeight = uprightHeight;
+    picture_.orientation = uint8_t(orientation);
+    picture_.opaque = true;
+    sourceWidth_ = width;
+    channels_ = channels;
+    storedWidth_ = storedWidth;
+    // Stored pixel (x, y) goes to upright pixel origin + x * across + y * down.
+    const ptrdiff_t w = keptWidth, sw = storedWidth, sh = storedHeight;
+    switch (orientation) {
+      case 2: origin_ = sw - 1, across_ = -1, down_ = w; break;                  // mirrored
+      case 3: origin_ = (sh - 1) * w + sw - 1, across_ = -1, down_ = -w; break;  // 180
+      case 4: origin_ = (sh - 1) * w, across_ = 1, down_ = -w; break;            // flipped
+      case 5: origin_ = 0, across_ = w, down_ = 1; break;                        // transposed
+      case 6: origin_ = sh - 1, across_ = w, down_ = -1; break;                  // 90 clockwise
+      case 7: origin_ = (sw - 1) * w + sh - 1, across_ = -w, down_ = -1; break;  // transverse
+      case 8: origin_ = (sw - 1) * w, across_ = -w, down_ = 1; break;            // 90 anticlockwise
+      default: origin_ = 0, across_ = 1, down_ = w; break;
+    }
+  }
+
+  void Add(const uint8_t* rows, uint32_t first, uint32_t count) override {
+    if (!identity_) {
+      AreaReducer::Add(rows, first, count);
+      return;
+    }
+    const size_t rowBytes = size_t(sourceWidth_) * channels_;
+    for (uint32_t y = 0; y < count; ++y) {
+      PremultiplyRow(rows + y * rowBytes, sourceWidth_, channels_, gamma_, row_.data());
+      Place(first + y);
+    }
+  }
+
+ private:
+  // A reduced row, rounded half up.
+  void RowDone(uint32_t y, const uint64_t* sums) override {
+    const uint64_t whole = Whole();
+    for (size_t i = 0; i < size_t(storedWidth_) * 4; ++i) {
+      row_[i] = uint16_t((2 * sums[i] + whole) / (2 * whole));
+    }
+    Place(y);
+  }
+
+  // Writes row_ (stored row y) to its upright place.
+  void Place(uint32_t y) {
+    const uint16_t full = uint16_t(FullValue(gamma_));
+    uint16_t* pixels = picture_.pixels.data();
+    ptrdiff_t at = origin_ + ptrdiff_t(y) * down_;
+    bool opaque = true;
+    for (uint32_t x = 0; x < storedWidth_; ++x, at += across_) {
+      const uint16_t* from = &row_[size_t(x) * 4];
+      uint16_t* to = pixels + at * 4;
+      to[0] = from[0], to[1] = from[1], to[2] = from[2], to[3] = from[3];
+      opaque = opaque && from[3] == full;
+    }
+    if (!opaque) picture_.opaque = false;
+  }
+
+  WorkingPicture& picture_;
+  const int& orientation_;
+  bool identity_ = true;  // kept pixel for pixel
+  uint32_t sourceWidth_ = 0, channels_ = 0, storedWidth_ = 0;
+  ptrdiff_t origin_ = 0, across_ = 1, down_ = 0;
+  std::vector<uint16_t> row_;  // one stored row, premultiplied
+};
+
+}  // namespace
+
+std::string LoadPicture(const uint8_t* data, size_t size, WorkingPicture& picture,
+                        FitProgress* progress, FitGamma gamma, bool orient) {
+  int orientation = orient ? ExifOrientation(data, size) : 1;
+  WorkingPicture made;
+  made.gamma = gamma;
+  WorkingScaler scaler(made, orientation);
+  const std::unique_ptr<ScalingSink> sink = NewScalingSink(scaler);
+  // The system's decoder is asked only where the file's own EXIF said nothing.
+  const std::string failure = DecodePicture(data, size, *sink, true, progress,
+                                            orient && orientation == 1 ? &orientation : nullptr);
+  if (!failure.empty()) return failure;
+  sink->Finish();
+  picture = std::move(made);
+  return "";
+}
+
+Resolution AutoResolution(const WorkingPicture& picture) {
+  return picture.pictureWidth == 320 && picture.pictureHeight == 200 ? Res320 : Res640;
+}

@@ -269,7 +269,7 @@ TEST(FitWindowSession, EveryChoiceShowsAndSavesWhatTheEngineMakes) {
   const struct {
     int list;  // a FitList, or kTone
     int index;
-    int brightness, contrast, saturation;
+    int brightness = 0, contrast = 0, saturation = 100;
   } steps[] = {
       {ListDither, 0},       {ListDither, 1},          {ListRes, 1},           {ListDither, 4},
       {ListFrame, 1},        {ListScreen, 1},          {ListBackground, 5},    {ListFrame, 3},
@@ -413,8 +413,7 @@ TEST(FitWindowSession, SmallOriginalKeepsItsShapeAndOutlinesTheKeptPart) {
     const uint32_t top = uint32_t(kept.keptY * small.height + 0.5);
     const uint8_t* corner = &small.rgb[(size_t(top) * small.width + left) * 3];
     EXPECT_EQ(Bytes(corner, corner + 3), Bytes(3, 255)) << what;
-    if (c.frame == FrameWhole) EXPECT_EQ(left + top, 0u) << what << ": all of it kept";
-    if (c.frame == FrameFill) EXPECT_GT(left + top, 0u) << what << ": a part kept";
+    EXPECT_EQ(left + top == 0, c.frame == FrameWhole) << what << ": all of it kept, or a part";
     // Away from the outline the picture shows: its red rises across.
     const size_t row = size_t(small.height / 2) * small.width;
     EXPECT_LT(small.rgb[(row + small.width / 4) * 3], small.rgb[(row + small.width * 3 / 4) * 3])

@@ -360,6 +360,14 @@ LRESULT FitWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       return 0;
     case WM_COMMAND: Command(LOWORD(wParam), HIWORD(wParam)); return 0;
+    case WM_NEXTDLGCTL: {
+      // What the dialog manager does for a dialog, which IsDialogMessage asks of this window
+      // too: a label's access key moves the focus on to its control.
+      HWND next = lParam != 0 ? HWND(wParam)
+                              : GetNextDlgTabItem(window_, GetFocus(), wParam != 0 ? TRUE : FALSE);
+      if (next != nullptr) SetFocus(next);
+      return 0;
+    }
     case WM_HSCROLL:
       if (lParam != 0) Slider(HWND(lParam));
       return 0;

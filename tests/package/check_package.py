@@ -35,8 +35,11 @@ from check_dll import TOOL_DLLS, WINDOW_DLLS, check, check_system_imports, finis
 MEMBERS = ["LICENSE.txt", "README-ja.txt", "README.txt", "Vantrel.dll", "VantrelFit.exe",
            "gramconv.exe"]
 # The window's words a user looks for in the guide (tools/vantrel_fit/fit_texts.cpp).
-WINDOW_WORDS = ["kFitOpen", "kFitSave", "kFitCancel", "kFitResolution", "kFitDither",
-                "kFitDitherNone", "kFitDitherOrdered", "kFitDitherDiffusion"]
+WINDOW_WORDS = ["kFitOpen", "kFitSave", "kFitCancel", "kFitClose", "kFitResolution", "kFitDither",
+                "kFitDitherNone", "kFitDitherOrdered", "kFitDitherDiffusion", "kFitDitherBest",
+                "kFitFrame", "kFitFrameWhole", "kFitFrameFill", "kFitFrameStretch",
+                "kFitFramePixel", "kFitScreen", "kFitBackground", "kFitBrightness",
+                "kFitContrast", "kFitSaturation", "kFitAutoLevels", "kFitResetTone"]
 TEXTS = ["LICENSE.txt", "README-ja.txt", "README.txt"]
 # Texts that are not messages: the chooser's title and filter list.
 NOT_MESSAGES = {"kTextChooserTitle", "kTextChooserFilter"}
@@ -88,13 +91,13 @@ def check_pe32_program(data, name, subsystem):
 
 
 def window_words(fit_texts_cpp):
-    """The window's words named in WINDOW_WORDS, as fit_texts.cpp spells them (the dots of
-    a button that opens a chooser left out)."""
+    """The window's words named in WINDOW_WORDS, as fit_texts.cpp spells them (the access key
+    and the dots of a button that opens a chooser left out)."""
     source = open(fit_texts_cpp, encoding="utf-8").read()
     words = {}
     for name in WINDOW_WORDS:
         m = re.search(r"\b%s\[\] = \"([^\"]*)\";" % name, source)
-        words[name] = m.group(1).rstrip(".") if m else None
+        words[name] = re.sub(r"\(&.\)", "", m.group(1)).rstrip(".") if m else None
     return words
 
 

@@ -105,7 +105,11 @@ Expected Engine(const std::vector<uint8_t>& picture, Resolution res, DitherMode 
   MapColours(canvas, dither, colours.data());
   PreviewScreen(res, colours.data(), expected.screen);
   std::vector<uint8_t> pixels;
-  EXPECT_EQ(FitPicture(picture.data(), picture.size(), res, dither, pixels), "");
+  FitLook stretch;  // the window's own framing
+  stretch.frame = FrameStretch;
+  EXPECT_EQ(FitPicture(picture.data(), picture.size(), res, dither, pixels, nullptr, GammaLinear,
+                       nullptr, stretch, false),
+            "");
   expected.bitmap = FittedBitmapFile(res, pixels);
   return expected;
 }

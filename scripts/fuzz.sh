@@ -10,7 +10,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 case ${1:-} in -h | --help) exec "$root/tests/fuzz/run_fuzz.sh" --help ;; esac
 if [ $# -lt 1 ] || [ "${1#-}" != "$1" ]; then
-  echo "usage: $0 import|stb|png|rle|engine|fit [run_fuzz.sh options]" >&2
+  echo "usage: $0 import|stb|png|rle|engine|exif|fit [run_fuzz.sh options]" >&2
   exit 2
 fi
 target=$1

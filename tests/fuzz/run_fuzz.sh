@@ -17,6 +17,9 @@
 #   engine: scaling (both sinks), colour mapping, dithering and packing on small pictures
 #           made from the input's bytes (layout in engine_fuzz.cpp); no decoder.
 #   fit:    the whole fit (decode, scale, dither) as gramconv runs it; slow, by hand only.
+#   exif:   the EXIF orientation reader (ExifOrientation) on any bytes, and on the bytes as a
+#           TIFF structure in a JPEG, a PNG and a WebP, which must agree. Seeds: JPEG, PNG,
+#           WebP and bare TIFF in both byte orders (tests/fuzz/seeds/exif).
 #
 # Lower limits than gramconv's, so an input costs microseconds to milliseconds: the reader
 # targets' sinks refuse pictures over 2^15 pixels (kFuzzMaxPixels), and their readers'
@@ -56,7 +59,7 @@ seed=0
 target=import
 workers=1
 keep=
-usage="usage: $0 [--target import|stb|png|rle|engine|fit] [--out DIR] [--seconds N | --runs N]"
+usage="usage: $0 [--target import|stb|png|rle|engine|exif|fit] [--out DIR] [--seconds N | --runs N]"
 usage+=" [--seed N] [--workers N] [--corpus DIR]"
 while [ $# -gt 0 ]; do
   case $1 in
@@ -96,6 +99,9 @@ readers=(tools/fit/picture_decode.cpp tools/fit/bmp_rle.cpp tools/fit/format_hin
   tools/fit/inflate_isal.cpp tools/fit/webp_decode.cpp tests/fuzz/fuzz_contract.cpp)
 engine=(tools/fit/canvas_scaler.cpp tools/fit/colour_map.cpp tools/fit/picture_fit.cpp
   tools/fit/scaling_sink_threads.cpp "${codecs[@]}")
+# The working picture, its framing and tone, which the whole fit runs through.
+framing=(tools/fit/exif_orientation.cpp tools/fit/fit_look.cpp tools/fit/fit_frame.cpp
+  tools/fit/fit_tone.cpp)
 libpng=$(find /usr/lib -name libpng16.a -print -quit)
 png_libs=("$libpng" -Wl,-Bstatic -lwebpdemux -lwebp -Wl,-Bdynamic -lpthread -lisal -lz -lm)
 
@@ -131,8 +137,11 @@ define_target() {
       sources=("${readers[@]}" "${engine[@]}"); libs=("${png_libs[@]}")
       globs=('engine-*.bin')
       options=(-max_len=4102 -timeout=20 -rss_limit_mb=1024) ;;
+    exif)
+      sources=(tools/fit/exif_orientation.cpp tests/fuzz/fuzz_contract.cpp); dicts=(exif)
+      options=(-max_len=4096 -timeout=20 -rss_limit_mb=1024) ;;
     fit)
-      sources=("${readers[@]}" "${engine[@]}"); libs=("${png_libs[@]}")
+      sources=("${readers[@]}" "${engine[@]}" "${framing[@]}"); libs=("${png_libs[@]}")
       globs=('*.png' '*.jpg' '*.gif' '*.bmp' '*.tga' '*.ppm' '*.pgm' '*.psd')
       dicts=(png jpeg gif bmp rle tga pnm psd)
       options=(-max_len=8192 -timeout=60 -rss_limit_mb=2560) ;;

@@ -38,15 +38,17 @@ expect_preview() {
   [ "$differ" = 0 ] || fail "$3: $1 differs from the screen of $2 in $differ pixels"
 }
 
-# Eight vertical stripes of the GRAM colours 0..7 as a 64x20 picture, and the GRAM dump
-# they are at 640x200 (each stripe 80 pixels, 10 bytes of every plane line).
+# Eight vertical stripes of the GRAM colours 0..7 as a 640x200 picture (GRAM itself, taken
+# pixel for pixel) and as a 320x200 one, and the GRAM dump they are (each stripe 80 GRAM
+# bits, 10 bytes of every plane line).
 /usr/bin/python3 - <<'PY' || exit 1
 rgb = [((c >> 1) & 1, (c >> 2) & 1, c & 1) for c in range(8)]
-pixels = bytearray()
-for y in range(20):
-    for x in range(64):
-        pixels += bytes(255 * v for v in rgb[x // 8])
-open("stripes.ppm", "wb").write(b"P6\n64 20\n255\n" + pixels)
+for width, name in ((640, "stripes.ppm"), (320, "stripes320.ppm")):
+    pixels = bytearray()
+    for y in range(200):
+        for x in range(width):
+            pixels += bytes(255 * v for v in rgb[x * 8 // width])
+    open(name, "wb").write(b"P6\n%d 200\n255\n" % width + pixels)
 gram = bytearray()
 for plane in range(3):
     for i in range(16000):
@@ -71,6 +73,18 @@ gc fit cut.tiff cut.bmp
 expect_rc 1 "fit cut.tiff"
 expect_in "$err" "cut.tiff: " "fit cut.tiff"
 [ ! -e cut.bmp ] || fail "a TIFF cut short left cut.bmp"
+# Stored turned a quarter anticlockwise with orientation 6 (row 0 on the right): the imaging
+# component's metadata turns it back, and --orient ignore keeps it as stored.
+"$convert" stripes.ppm -rotate -90 -orient RightTop TIFF:turned.tiff || fail "no turned TIFF"
+gc fit turned.tiff turned.bmp
+expect_rc 0 "fit turned.tiff"
+expect_in "$out" "turned upright by EXIF orientation 6" "fit turned.tiff"
+gc import --yes turned.bmp turned.gram
+cmp -s turned.gram stripes.gram || fail "turned.tiff was not fitted upright"
+gc fit --yes --orient ignore turned.tiff turned.bmp
+gc import --yes turned.bmp turned.gram
+cmp -s turned.gram stripes.gram && fail "--orient ignore turned turned.tiff upright"
+rm -f turned.tiff turned.bmp turned.gram
 
 echo "== WebP by the program's own libwebp (Wine has no WebP codec); HEIF refused with advice"
 "$convert" stripes.ppm -define webp:lossless=true WEBP:stripes.webp || fail "no WebP written"
@@ -89,7 +103,7 @@ for name in "絵・テスト" "한글é"; do
   gc fit "$name.ppm" "$name.bmp"
   expect_rc 0 "fit $name"
   [ "$(stat -c %s "$name.bmp" 2>/dev/null)" = 64118 ] || fail "$name.bmp is not a 640x200 BMP"
-  expect_in "$out" "wrote $name.bmp: $name.ppm fitted to 640x200, no dithering" "fit $name"
+  expect_in "$out" "wrote $name.bmp: $name.ppm fitted to 640x200, error diffusion" "fit $name"
 
   gc import --yes "$name.bmp" "$name.gram"
   expect_rc 0 "import $name"
@@ -144,6 +158,13 @@ for name in "絵・テスト" "한글é"; do
   rm -f "$name-kept.png"
 done
 
+echo "== a 320x200 picture dropped: fitted at 320, named so"
+gc export --yes --res 320 stripes.gram stripes320-export.bmp
+gc "$(winpath "$work/stripes320.ppm")"
+expect_rc 0 "drop stripes320.ppm"
+cmp -s stripes320-320x200.bmp stripes320-export.bmp || fail "stripes320-320x200.bmp is not the 320x200 fit"
+expect_in "$out" "stripes320-320x200-preview.png" "drop stripes320.ppm"
+
 echo "== targets that are not regular files, bad pictures"
 for target in NUL nul.bmp folder.bmp; do
   gc fit --yes stripes.ppm "$target"
@@ -197,7 +218,8 @@ expect_in "$shown" "or drop a picture on gramconv.exe" "started without argument
 expect_in "$shown" "Press Enter to close this window." "started without arguments"
 
 echo "== nothing else left behind"
-expected=$(printf '%s\n' folder.bmp junk.png stripes.gram stripes.ppm \
+expected=$(printf '%s\n' folder.bmp junk.png stripes.gram stripes.ppm stripes320.ppm \
+  stripes320-export.bmp stripes320-320x200.bmp stripes320-320x200-preview.png \
   stripes.tiff cut.tiff stripes-tiff.bmp stripes-tiff.gram \
   stripes.webp stripes-webp.bmp stripes-webp.gram photo.heic \
   "絵・テスト.ppm" "絵・テスト.bmp" "絵・テスト.gram" "絵・テスト-export.bmp" "絵・テスト-640x200.bmp" \

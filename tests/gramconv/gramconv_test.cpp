@@ -242,7 +242,8 @@ TEST_F(Gramconv, HelpPrintsUsageOnStdoutAndSucceeds) {
     EXPECT_EQ(r.out.rfind(kUsageLine, 0), 0u) << r.out;
     EXPECT_TRUE(Contains(r.out, "gramconv import [--res 320|640] [--yes] BMP_FILE GRAM_FILE"));
     EXPECT_TRUE(Contains(r.out,
-                         "gramconv fit [--res 320|640] [--dither none|ordered|diffusion|bayer|best] "
+                         "gramconv fit [--res auto|320|640] "
+                         "[--dither none|ordered|diffusion|bayer|best] "
                          "[--yes] PICTURE BMP_FILE"));
     EXPECT_TRUE(Contains(r.out, "PNM, PSD, WebP)")) << r.out;
     EXPECT_EQ(r.err, "");
@@ -272,6 +273,18 @@ TEST_F(Gramconv, BadInvocationsAreUsageErrors) {
       {"import", "--gamma", "srgb", "gram.bin", "out.bmp"},
       {"export", "--preview", "p.png", "gram.bin", "out.bmp"},
       {"gram.bin"},
+      {"export", "--res", "auto", "gram.bin", "out.bmp"},  // fit's choice only
+      {"fit", "--frame", "crop", "gram.bin", "out.bmp"},
+      {"fit", "--focus", "0.5", "gram.bin", "out.bmp"},
+      {"fit", "--focus", "0.5,1.01", "gram.bin", "out.bmp"},
+      {"fit", "--screen", "16:9", "gram.bin", "out.bmp"},
+      {"fit", "--orient", "no", "gram.bin", "out.bmp"},
+      {"fit", "--brightness", "101", "gram.bin", "out.bmp"},
+      {"fit", "--contrast", "-101", "gram.bin", "out.bmp"},
+      {"fit", "--contrast", "5x", "gram.bin", "out.bmp"},
+      {"fit", "--saturation", "201", "gram.bin", "out.bmp"},
+      {"fit", "--levels", "on", "gram.bin", "out.bmp"},
+      {"fit", "--background", "pink", "gram.bin", "out.bmp"},
   };
   for (const auto& args : cases) {
     const Outcome r = Run(args);
@@ -516,7 +529,7 @@ TEST_F(Gramconv, FittedPicturesImportWithTheColoursShown) {
         Case{"small.ppm", "320", "export320.bmp"},
         Case{"other-palette.bmp", "640", "export640.bmp"}}) {
     SCOPED_TRACE(std::string(c.picture) + " at " + c.res);
-    Outcome r = Run({"fit", "--res", c.res, c.picture, "fitted.bmp"});
+    Outcome r = Run({"fit", "--frame", "stretch", "--res", c.res, c.picture, "fitted.bmp"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(Contains(r.out, "fitted.bmp")) << r.out;
     // The stripes are GRAM colours exactly: the very file an export of them writes.
@@ -565,6 +578,61 @@ TEST_F(Gramconv, DitherModesDrawShadesWithBothColours) {
     EXPECT_NEAR(BitShare(ReadFile(In("grey.bin"))), c.share, 0.01);
     fs::remove(In("grey.bmp"));
   }
+}
+
+// gramconv fit writes the engine's own pixels for the same choices (what Vantrel Fit shows),
+// and chooses 320 for a picture of exactly 320x200 unless told.
+TEST_F(Gramconv, FitChoicesGiveTheEnginesPixels) {
+  std::mt19937 random(5);
+  const std::string picture = Ppm(300, 170, [&](int x, int y) {
+    return std::array<uint8_t, 3>{uint8_t(x), uint8_t(y + random() % 40), uint8_t(random())};
+  });
+  WriteFile(In("pic.ppm"), picture);
+  WriteFile(In("gram.ppm"), StripesPpm(320, 200));
+  struct Case {
+    std::vector<std::string> options;
+    void (*set)(FitLook&, DitherMode&, FitGamma&, Resolution&);
+  };
+  const Case cases[] = {
+      {{}, [](FitLook&, DitherMode&, FitGamma&, Resolution&) {}},
+      {{"--frame", "fill", "--focus", "0.2,0.9", "--screen", "4:3"},
+       [](FitLook& l, DitherMode&, FitGamma&, Resolution&) {
+         l.frame = FrameFill, l.focusX = 0.2f, l.focusY = 0.9f, l.screen = Screen4x3;
+       }},
+      {{"--frame", "pixel", "--background", "cyan", "--dither", "ordered", "--res", "320"},
+       [](FitLook& l, DitherMode& d, FitGamma&, Resolution& r) {
+         l.frame = FramePixel, l.background = 5, d = DitherOrdered, r = Res320;
+       }},
+      {{"--brightness", "-30", "--contrast", "55", "--saturation", "0", "--levels", "auto",
+        "--gamma", "srgb", "--dither", "none", "--orient", "ignore"},
+       [](FitLook& l, DitherMode& d, FitGamma& g, Resolution&) {
+         l.tone.brightness = -30, l.tone.contrast = 55, l.tone.saturation = 0;
+         l.tone.autoLevels = true, d = DitherNone, g = GammaSrgb;
+       }},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"fit", "--yes"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    args.insert(args.end(), {"pic.ppm", "pic.bmp"});
+    const Outcome r = Run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    FitLook look;
+    DitherMode dither = DitherDiffusion;
+    FitGamma gamma = GammaLinear;
+    Resolution res = Res640;
+    c.set(look, dither, gamma, res);
+    std::vector<uint8_t> pixels;
+    ASSERT_EQ(FitPicture(reinterpret_cast<const uint8_t*>(picture.data()), picture.size(), res,
+                         dither, pixels, nullptr, gamma, nullptr, look),
+              "");
+    EXPECT_EQ(ReadFile(In("pic.bmp")).substr(118), std::string(pixels.begin(), pixels.end()))
+        << r.out;
+  }
+  EXPECT_TRUE(
+      Contains(Run({"fit", "--yes", "gram.ppm", "gram.bmp"}).out, "to 320x200, error diffusion"));
+  EXPECT_EQ(fs::file_size(In("gram.bmp")), 32118u);
+  ASSERT_EQ(Run({"fit", "--yes", "--res", "640", "gram.ppm", "gram.bmp"}).status, 0);
+  EXPECT_EQ(fs::file_size(In("gram.bmp")), 64118u);
 }
 
 // The colour numbers of a fitted 640x200 BMP file, top row first.

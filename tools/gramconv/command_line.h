@@ -19,8 +19,11 @@ enum CommandKind {
 struct Command {
   CommandKind kind = CommandExport;
   Resolution res = Res640;
-  DitherMode dither = DitherNone;
+  bool autoRes = false;  // fit: the resolution AutoResolution chooses (the default)
+  DitherMode dither = DitherDiffusion;
   FitGamma gamma = GammaLinear;
+  FitLook look;        // fit: framing, tone, background
+  bool orient = true;  // fit: the EXIF orientation applied
   bool yes = false;
   std::string gramPath;
   std::string bitmapPath;

@@ -47,43 +47,78 @@ int MayWrite(const FitRequest& request, const char* what, const std::string& tar
 
 }  // namespace
 
-std::string DropTarget(const std::string& picturePath) {
-  return FittedBitmapName(picturePath, Res640);
+std::string DropTarget(const std::string& picturePath, Resolution res) {
+  return FittedBitmapName(picturePath, res);
 }
 
-std::string DropPreview(const std::string& picturePath) {
-  std::string name = DropTarget(picturePath);
+std::string DropPreview(const std::string& picturePath, Resolution res) {
+  std::string name = DropTarget(picturePath, res);
   name.resize(name.size() - 4);  // ".bmp"
   return name + "-preview.png";
 }
 
-int RunFit(const FitRequest& request) {
-  const std::string& target = request.bitmapPath;
-  const std::string& preview = request.previewPath;
-  // Known before any work: such a target is never replaced.
-  if (KindOfPath(target) == PathOther) {
-    return Refuse(NotReplaceable("BMP file", target));
-  }
+namespace {
+
+// Known before any work where the names are: such a target is never replaced. Returns -1 to
+// go on, else the exit status.
+int RefuseOddTargets(const std::string& target, const std::string& preview) {
+  if (KindOfPath(target) == PathOther) return Refuse(NotReplaceable("BMP file", target));
   if (!preview.empty() && KindOfPath(preview) == PathOther) {
     return Refuse(NotReplaceable("preview file", preview));
   }
+  return -1;
+}
+
+// How the picture was laid on the screen, for the closing line: "whole, 16:10 screen".
+std::string LookText(const FitLook& look, int orientation) {
+  static const char* const kFrames[] = {"whole", "fill", "stretch", "pixel"};
+  static const char* const kColours[] = {"black", "blue", "red",    "magenta",
+                                         "green", "cyan", "yellow", "white"};
+  std::string text = kFrames[look.frame];
+  text += look.screen == Screen4x3 ? ", 4:3 screen" : ", 16:10 screen";
+  if (look.background != 0) text += std::string(", on ") + kColours[look.background & 7];
+  if (!look.tone.Neutral()) text += ", toned";
+  if (orientation != 1)
+    text += ", turned upright by EXIF orientation " + std::to_string(orientation);
+  return text;
+}
+
+}  // namespace
+
+int RunFit(const FitRequest& request) {
+  const bool dropped = request.bitmapPath.empty();
+  if (!dropped) {
+    const int stop = RefuseOddTargets(request.bitmapPath, request.previewPath);
+    if (stop >= 0) return stop;
+  }
 
   std::vector<uint8_t> pixels, png;
+  Resolution res = request.res;
+  int orientation = 1;
+  std::string target = request.bitmapPath, preview = request.previewPath;
   try {
-    std::vector<uint8_t> picture;
+    std::vector<uint8_t> file;
     const std::string problem =
         ReadWholeFile(request.picturePath, "picture", 0, kMaxPictureFileBytes,
-                      "gramconv reads pictures of at most 512 MiB", picture);
+                      "gramconv reads pictures of at most 512 MiB", file);
     if (!problem.empty()) return Refuse(problem);
-    std::vector<uint8_t> colours;
-    FitLook stretch;
-    stretch.frame = FrameStretch;
-    const std::string bad = FitPicture(picture.data(), picture.size(), request.res, request.dither,
-                                       pixels, nullptr, request.gamma, &colours, stretch, false);
+    WorkingPicture picture;
+    const std::string bad =
+        LoadPicture(file.data(), file.size(), picture, nullptr, request.gamma, request.orient);
     if (!bad.empty()) return Refuse(request.picturePath + ": " + bad);
+    if (request.autoRes) res = AutoResolution(picture);
+    orientation = picture.orientation;
+    if (dropped) {
+      target = DropTarget(request.picturePath, res);
+      preview = DropPreview(request.picturePath, res);
+      const int stop = RefuseOddTargets(target, preview);
+      if (stop >= 0) return stop;
+    }
+    std::vector<uint8_t> colours;
+    FitWorkingPicture(picture, res, request.dither, request.look, pixels, &colours);
     if (!preview.empty()) {
       std::vector<uint8_t> screen;
-      PreviewScreen(request.res, colours.data(), screen);
+      PreviewScreen(res, colours.data(), screen);
       if (!EncodePreviewPng(screen, png)) throw std::bad_alloc();
     }
   } catch (const std::bad_alloc&) {
@@ -98,13 +133,14 @@ int RunFit(const FitRequest& request) {
   stop = MayWrite(request, "preview file", preview, previewKind);
   if (stop >= 0) return stop;
 
-  const std::vector<uint8_t> file = FittedBitmapFile(request.res, pixels);
+  const std::vector<uint8_t> file = FittedBitmapFile(res, pixels);
   std::string problem =
       WriteFileWhole(target, "BMP file", file.data(), file.size(), kind == PathRegular);
   if (!problem.empty()) return Refuse(problem);
   WriteOut("wrote " + target + ": " + request.picturePath + " fitted to " +
-           std::to_string(BitmapWidth(request.res)) + "x200, " + DitherName(request.dither) +
-           (request.gamma == GammaSrgb ? ", in sRGB numbers\n" : ", in linear light\n"));
+           std::to_string(BitmapWidth(res)) + "x200, " + DitherName(request.dither) +
+           (request.gamma == GammaSrgb ? ", in sRGB numbers (" : ", in linear light (") +
+           LookText(request.look, orientation) + ")\n");
   if (preview.empty()) return kDone;
   problem =
       WriteFileWhole(preview, "preview file", png.data(), png.size(), previewKind == PathRegular);

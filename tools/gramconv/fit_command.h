@@ -12,10 +12,14 @@ constexpr uint64_t kMaxPictureFileBytes = 512u << 20;
 
 struct FitRequest {
   std::string picturePath;
+  // "" for a dropped picture: NAME-640x200.bmp (or -320x200) beside it, and its preview.
   std::string bitmapPath;
   Resolution res = Res640;
-  DitherMode dither = DitherNone;
+  bool autoRes = true;  // res chosen by AutoResolution
+  DitherMode dither = DitherDiffusion;
   FitGamma gamma = GammaLinear;
+  FitLook look;
+  bool orient = true;
   // "" or where a PNG of what the machine's screen shows goes, under the BMP file's rules.
   std::string previewPath;
   // true: an existing BMP or preview file is asked about (the overwrite question, through
@@ -26,7 +30,7 @@ struct FitRequest {
 // Reads, fits and writes; reports the outcome on the console. Returns the exit status.
 int RunFit(const FitRequest& request);
 
-// The file a dropped picture is fitted into: NAME-640x200.bmp beside it.
-std::string DropTarget(const std::string& picturePath);
+// The file a dropped picture is fitted into at res: NAME-640x200.bmp (or -320x200) beside it.
+std::string DropTarget(const std::string& picturePath, Resolution res);
 // Its screen preview: NAME-640x200-preview.png beside it.
-std::string DropPreview(const std::string& picturePath);
+std::string DropPreview(const std::string& picturePath, Resolution res);

@@ -64,12 +64,11 @@ int RunImport(const Command& command) {
   return kDone;
 }
 
-// A dropped picture: its outcome stays readable until the user closes the window.
+// A dropped picture, fitted with the defaults: its outcome stays readable until the user
+// closes the window.
 int RunDrop(const Command& command) {
-  FitRequest request;
+  FitRequest request;  // the defaults; the files are named once the resolution is chosen
   request.picturePath = command.picturePath;
-  request.bitmapPath = DropTarget(command.picturePath);
-  request.previewPath = DropPreview(command.picturePath);
   request.mayReplace = false;
   const int status = RunFit(request);
   WaitBeforeClosing();
@@ -97,8 +96,11 @@ int RunGramconv(const std::vector<std::string>& args) {
       request.picturePath = command.picturePath;
       request.bitmapPath = command.bitmapPath;
       request.res = command.res;
+      request.autoRes = command.autoRes;
       request.dither = command.dither;
       request.gamma = command.gamma;
+      request.look = command.look;
+      request.orient = command.orient;
       request.previewPath = command.previewPath;
       return RunFit(request);
     }

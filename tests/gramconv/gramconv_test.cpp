@@ -241,9 +241,10 @@ TEST_F(Gramconv, HelpPrintsUsageOnStdoutAndSucceeds) {
     EXPECT_EQ(r.status, 0) << args[0];
     EXPECT_EQ(r.out.rfind(kUsageLine, 0), 0u) << r.out;
     EXPECT_TRUE(Contains(r.out, "gramconv import [--res 320|640] [--yes] BMP_FILE GRAM_FILE"));
-    EXPECT_TRUE(Contains(r.out,
-                         "gramconv fit [--res 320|640] [--dither none|ordered|diffusion|bayer|best] "
-                         "[--yes] PICTURE BMP_FILE"));
+    EXPECT_TRUE(
+        Contains(r.out,
+                 "gramconv fit [--res 320|640] [--dither none|ordered|diffusion|bayer|best] "
+                 "[--yes] PICTURE BMP_FILE"));
     EXPECT_TRUE(Contains(r.out, "PNM, PSD, WebP)")) << r.out;
     EXPECT_EQ(r.err, "");
   }

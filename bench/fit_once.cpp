@@ -12,7 +12,9 @@
 
 int main(int argc, char** argv) {
   if (argc < 3 || argc > 5) {
-    fprintf(stderr, "usage: fit_once PICTURE none|ordered|diffusion|bayer|best [320|640] [PIXEL_DATA_FILE]\n");
+    fprintf(
+        stderr,
+        "usage: fit_once PICTURE none|ordered|diffusion|bayer|best [320|640] [PIXEL_DATA_FILE]\n");
     return 2;
   }
   std::ifstream in(argv[1], std::ios::binary | std::ios::ate);

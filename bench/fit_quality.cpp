@@ -15,9 +15,9 @@
 //   CIE76 Delta E in CIELAB (white: linear RGB 1, 1, 1).
 // Photos are python3-skimage's public-domain and CC0 ones (tuning: astronaut, coffee,
 // immunohistochemistry; held out: chelsea, rocket, retina, hubble deep field), from --photos.
-//   fit_quality [--tiny] [--verbose] [--convert PATH] [--photos DIR]
+//   fit_quality [--tiny] [--verbose] [--fit-only] [--convert PATH] [--photos DIR]
 //     --tiny: two small made pictures, ImageMagick alone, to prove it runs;
-//     --verbose: every picture's figures too
+//     --verbose: every picture's figures too; --fit-only: no other program
 #include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -344,7 +344,8 @@ std::vector<float> Convolve(const std::vector<float>& in, const std::vector<doub
   std::vector<float> across(in.size()), out(in.size());
   // Along one line of n values (step apart from first): mirrored into line, then convolved.
   const auto pass = [&](const float* from, float* to, int n, size_t step) {
-    for (int i = -radius; i < n + radius; ++i) line[size_t(i + radius)] = from[size_t(mirror(i, n)) * step];
+    for (int i = -radius; i < n + radius; ++i)
+      line[size_t(i + radius)] = from[size_t(mirror(i, n)) * step];
     std::fill(sums.begin(), sums.begin() + n, 0.0f);
     for (int k = 0; k <= 2 * radius; ++k) {
       const float tap = taps[size_t(k)];
@@ -429,7 +430,8 @@ std::vector<float> SpatialLab(const Light& screen, double pixelsPerDegree) {
 double MeanLabDistance(const std::vector<float>& a, const std::vector<float>& b) {
   double sum = 0;
   for (size_t i = 0; i < a.size(); i += 3) {
-    sum += sqrt(double(a[i] - b[i]) * (a[i] - b[i]) + double(a[i + 1] - b[i + 1]) * (a[i + 1] - b[i + 1]) +
+    sum += sqrt(double(a[i] - b[i]) * (a[i] - b[i]) +
+                double(a[i + 1] - b[i + 1]) * (a[i + 1] - b[i + 1]) +
                 double(a[i + 2] - b[i + 2]) * (a[i + 2] - b[i + 2]));
   }
   return sum / double(a.size() / 3);
@@ -489,8 +491,8 @@ std::string GimpScript(const fs::path& in, const fs::path& work) {
   std::string script =
       "(let* ((palette (car (gimp-palette-new \"vantrel-8\"))))"
       " (for-each (lambda (c) (gimp-palette-add-entry palette \"c\" c))"
-      " '((0 0 0) (0 0 255) (255 0 0) (255 0 255) (0 255 0) (0 255 255) (255 255 0)"
-      " (255 255 255)))";
+      " (list (list 0 0 0) (list 0 0 255) (list 255 0 0) (list 255 0 255) (list 0 255 0)"
+      " (list 0 255 255) (list 255 255 0) (list 255 255 255)))";
   for (size_t m = 0; m < kModeCount; ++m) {
     if (kModes[m].who != Gimp) continue;
     const std::string out = (work / ("out-" + std::to_string(m) + ".png")).string();
@@ -511,7 +513,7 @@ bool Installed(const char* program) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool tiny = false, verbose = false;
+  bool tiny = false, verbose = false, fitOnly = false;
   std::string convert = "/usr/bin/convert";
   fs::path photos = "/usr/lib/python3/dist-packages/skimage/data";
   for (int i = 1; i < argc; ++i) {
@@ -519,12 +521,16 @@ int main(int argc, char** argv) {
       tiny = true;
     } else if (strcmp(argv[i], "--verbose") == 0) {
       verbose = true;
+    } else if (strcmp(argv[i], "--fit-only") == 0) {
+      fitOnly = true;
     } else if (strcmp(argv[i], "--convert") == 0 && i + 1 < argc) {
       convert = argv[++i];
     } else if (strcmp(argv[i], "--photos") == 0 && i + 1 < argc) {
       photos = argv[++i];
     } else {
-      fprintf(stderr, "usage: fit_quality [--tiny] [--verbose] [--convert PATH] [--photos DIR]\n");
+      fprintf(
+          stderr,
+          "usage: fit_quality [--tiny] [--verbose] [--fit-only] [--convert PATH] [--photos DIR]\n");
       return 2;
     }
   }
@@ -533,17 +539,20 @@ int main(int argc, char** argv) {
   const fs::path palette = work / "palette.png";
   Run(convert + " xc:'#000000' xc:'#0000ff' xc:'#ff0000' xc:'#ff00ff' xc:'#00ff00' " +
       "xc:'#00ffff' xc:'#ffff00' xc:'#ffffff' +append PNG24:" + palette.string());
-  const bool pngquant = !tiny && Installed("pngquant"), gimp = !tiny && Installed("gimp");
-  if (!tiny && !pngquant) printf("note: pngquant is not installed; skipped\n");
-  if (!tiny && !gimp) printf("note: GIMP is not installed; skipped\n");
+  const bool pngquant = !tiny && !fitOnly && Installed("pngquant"),
+             gimp = !tiny && !fitOnly && Installed("gimp");
+  if (!tiny && !fitOnly && !pngquant) printf("note: pngquant is not installed; skipped\n");
+  if (!tiny && !fitOnly && !gimp) printf("note: GIMP is not installed; skipped\n");
 
   std::vector<Picture> pictures = Pictures(tiny, convert, work);
   if (!tiny) {
-    const std::pair<const char*, Group> kPhotos[] = {
-        {"astronaut.png", TuningPhotos},        {"coffee.png", TuningPhotos},
-        {"ihc.png", TuningPhotos},              {"chelsea.png", HeldOutPhotos},
-        {"rocket.jpg", HeldOutPhotos},          {"retina.jpg", HeldOutPhotos},
-        {"hubble_deep_field.jpg", HeldOutPhotos}};
+    const std::pair<const char*, Group> kPhotos[] = {{"astronaut.png", TuningPhotos},
+                                                     {"coffee.png", TuningPhotos},
+                                                     {"ihc.png", TuningPhotos},
+                                                     {"chelsea.png", HeldOutPhotos},
+                                                     {"rocket.jpg", HeldOutPhotos},
+                                                     {"retina.jpg", HeldOutPhotos},
+                                                     {"hubble_deep_field.jpg", HeldOutPhotos}};
     for (const auto& [name, group] : kPhotos) {
       const Bytes file = ReadAll(photos / name);
       if (file.empty()) {
@@ -588,8 +597,8 @@ int main(int argc, char** argv) {
     const fs::path in = work / "in.png", out = work / "out.png";
     WriteAll(in, Png(640, 200, rgb));
     if (gimp) {
-      Run("cd " + work.string() + " && XDG_CONFIG_HOME=" + work.string() +
-          " gimp -i -d -f -b '" + GimpScript(in, work) + "' -b '(gimp-quit 0)' >/dev/null 2>&1");
+      Run("cd " + work.string() + " && XDG_CONFIG_HOME=" + work.string() + " gimp -i -d -f -b '" +
+          GimpScript(in, work) + "' -b '(gimp-quit 0)' >/dev/null 2>&1");
     }
     if (verbose) printf("%s (%s)\n", picture.name.c_str(), kGroupNames[picture.group]);
     for (size_t m = 0; m < kModeCount; ++m) {
@@ -599,10 +608,12 @@ int main(int argc, char** argv) {
         const auto start = std::chrono::steady_clock::now();
         MapColours(canvas[mode.gamma], mode.dither, colours.data());
         if (mode.dither == DitherBest) {
-          bestSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
-                             .count();
+          bestSeconds +=
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
           ++bestRuns;
         }
+      } else if (fitOnly) {
+        continue;
       } else if (mode.who == Magick) {
         Run(convert + " " + in.string() + " " + mode.options + " -remap " + palette.string() +
             " PNG24:" + out.string());
@@ -637,7 +648,9 @@ int main(int argc, char** argv) {
       kEyeSigma);
   printf("%-18s", "");
   for (int g = 0; g < kGroups; ++g) {
-    if (groupSize[g]) printf(" | %-22s", (std::string(kGroupNames[g]) + " (" + std::to_string(groupSize[g]) + ")").c_str());
+    if (groupSize[g])
+      printf(" | %-22s",
+             (std::string(kGroupNames[g]) + " (" + std::to_string(groupSize[g]) + ")").c_str());
   }
   printf("\n%-18s", "mode");
   for (int g = 0; g < kGroups; ++g) {

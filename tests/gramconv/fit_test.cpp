@@ -433,9 +433,20 @@ TEST(FitColours, WebpLossyAlphaAndAnimation) {
             0);
 }
 
+// The dithers and the levels each is tried on (best takes about a second a picture).
+struct DitherLevels {
+  DitherMode mode;
+  std::vector<int> levels;
+};
+const DitherLevels kDitherLevels[] = {
+    {DitherOrdered, {3, 16, 50, 100, 128, 160, 188, 200, 240, 252}},
+    {DitherDiffusion, {3, 16, 50, 100, 128, 160, 188, 200, 240, 252}},
+    {DitherBayer, {3, 16, 50, 100, 128, 160, 188, 200, 240, 252}},
+    {DitherBest, {16, 128, 240}}};
+
 TEST(FitDither, KeepsTheAverageColour) {
-  for (DitherMode mode : {DitherOrdered, DitherDiffusion}) {
-    for (int v : {16, 50, 100, 128, 160, 200, 240}) {
+  for (const auto& [mode, levels] : kDitherLevels) {
+    for (int v : levels) {
       // Red, green and blue at different levels, so channels cannot trade their errors.
       const Bytes rgb = {uint8_t(v), uint8_t(255 - v), uint8_t(v / 2)};
       const Shown canvas = Fit(Png(640, 200, 3, Picture(640, 200, [&](int, int) { return rgb; })),
@@ -461,8 +472,8 @@ TEST(FitDither, KeepsTheAverageColour) {
 // colours over the whole canvas, and every 64-column band of a ramp.
 TEST(FitDither, KeepsTheAverageLight) {
   const auto share = [](int number) { return LightOf(number) / 65535; };
-  for (DitherMode mode : {DitherOrdered, DitherDiffusion}) {
-    for (int v : {3, 16, 50, 100, 128, 160, 188, 200, 240, 252}) {
+  for (const auto& [mode, levels] : kDitherLevels) {
+    for (int v : levels) {
       // Grey, and red, green and blue at different levels, so channels cannot trade errors.
       for (const Bytes& rgb : {Bytes{uint8_t(v), uint8_t(v), uint8_t(v)},
                                Bytes{uint8_t(v), uint8_t(255 - v), uint8_t(v / 2)}}) {
@@ -485,14 +496,15 @@ TEST(FitDither, KeepsTheAverageLight) {
   }
 }
 
-TEST(FitDither, HalfLightOrderedIsHalfWhite) {
+TEST(FitDither, HalfLightBayerIsHalfWhite) {
   // Columns of black and white averaged: exactly half the light, which Bayer lights in 32 of
-  // every 64 pixels; so does 188, the number nearest to half the light (50.3%).
+  // every 64 pixels; so does 188, the number nearest to half the light (50.3%). (Ordered
+  // draws such a grey from red, green, blue and magenta.)
   const Bytes columns =
       Picture(1280, 200, [](int x, int) { return Bytes{uint8_t(x % 2 ? 255 : 0)}; });
   const Bytes flat = Picture(640, 200, [](int, int) { return Bytes{188}; });
   for (const Bytes& file : {Png(1280, 200, 1, columns), Png(640, 200, 1, flat)}) {
-    const Shown canvas = Fit(file, Res640, DitherOrdered);
+    const Shown canvas = Fit(file, Res640, DitherBayer);
     for (int y = 0; y < 200; y += 8) {
       for (int x = 0; x < 640; x += 8) {
         int white = 0;
@@ -518,6 +530,120 @@ TEST(FitDither, DiffusionStaysPureOnSaturatedAreas) {
       EXPECT_NEAR(canvas.Mean(bit, 0, 316) / 255, LightOf(188) / 65535, 0.01) << colour;
     }
   }
+}
+
+// Every dither in both spaces leaves pictures of pure colours pixel for pixel: the test card,
+// and the 8 colours scattered at random (each pixel's neighbours unlike it).
+TEST(FitDither, PureColoursStayExactInEveryMode) {
+  std::mt19937 random(3);
+  std::vector<int> numbers(640 * 200);
+  for (int& n : numbers) n = int(random() % 8);
+  const Bytes card = Png(640, 200, 3, Card(640, 200)),
+              scattered = Png(640, 200, 3, Picture(640, 200, [&](int x, int y) {
+                                return Rgb(numbers[size_t(y) * 640 + x]);
+                              }));
+  for (DitherMode mode : {DitherNone, DitherOrdered, DitherDiffusion, DitherBayer, DitherBest}) {
+    for (FitGamma gamma : {GammaLinear, GammaSrgb}) {
+      EXPECT_EQ(Fit(card, Res640, mode, gamma).BarErrors(), 0) << mode << " " << gamma;
+      EXPECT_EQ(Fit(scattered, Res640, mode, gamma).Wrong([&](int x, int y) {
+        return numbers[size_t(y) * 640 + x];
+      }),
+                0)
+          << mode << " " << gamma;
+    }
+  }
+}
+
+// Ordered and diffusion draw a flat colour from the 4 corners of its quadruple alone (those of
+// least brightness variation that make it), chosen in light: a light grey from cyan, magenta,
+// yellow and white, never black; a dark one from black, blue, red and green, never white.
+TEST(FitDither, FlatColoursUseTheirQuadrupleOnly) {
+  enum : int { K = 0, B = 1, R = 2, M = 3, G = 4, C = 5, Y = 6, W = 7 };
+  const std::pair<Bytes, std::set<int>> cases[] = {
+      {{240, 240, 240}, {C, M, Y, W}},  // light 0.87 each
+      {{60, 60, 60}, {K, R, G, B}},     // 0.05
+      {{160, 160, 160}, {R, G, B, M}},  // 0.35
+      {{220, 190, 100}, {R, G, M, Y}},  // 0.72 0.52 0.13
+      {{150, 230, 200}, {M, Y, G, C}},  // 0.31 0.79 0.58
+      {{60, 170, 230}, {C, M, G, B}},   // 0.05 0.40 0.79
+  };
+  for (const auto& [rgb, quadruple] : cases) {
+    const Bytes file = Png(640, 200, 3, Picture(640, 200, [&](int, int) { return rgb; }));
+    for (DitherMode mode : {DitherOrdered, DitherDiffusion}) {
+      const Shown canvas = Fit(file, Res640, mode);
+      std::set<int> used;
+      for (int y = 0; y < 200; ++y) {
+        for (int x = 0; x < 640; ++x) used.insert(canvas.At(x, y));
+      }
+      EXPECT_TRUE(std::includes(quadruple.begin(), quadruple.end(), used.begin(), used.end()))
+          << mode << " " << int(rgb[0]) << "," << int(rgb[1]) << "," << int(rgb[2]);
+      EXPECT_GE(used.size(), 3u) << mode << " " << int(rgb[0]);
+    }
+  }
+}
+
+// A noisy sRGB canvas: every level of every channel, with no two neighbours alike.
+Canvas NoisySrgbCanvas() {
+  std::mt19937 random(17);
+  Canvas canvas;
+  canvas.width = 640;
+  canvas.height = 200;
+  canvas.gamma = GammaSrgb;
+  for (int i = 0; i < 640 * 200 * 3; ++i) canvas.rgb.push_back(uint8_t(random()));
+  return canvas;
+}
+
+// Under --gamma srgb, diffusion and bayer are earlier versions' own: Floyd-Steinberg on each
+// channel's numbers, serpentine, and the 8x8 Bayer matrix, byte for byte.
+TEST(FitDither, SrgbDiffusionAndBayerAreTheEarlierOnes) {
+  const Canvas canvas = NoisySrgbCanvas();
+  const int w = 640, h = 200;
+  const auto number = [](const bool on[3]) {
+    return (on[2] ? 1 : 0) | (on[0] ? 2 : 0) | (on[1] ? 4 : 0);
+  };
+  // Floyd-Steinberg, the error of each pixel added where it lands, in the order it lands.
+  std::vector<float> error(size_t(w) * (h + 1) * 3, 0.0f);
+  Bytes diffused(size_t(w) * h), ordered(size_t(w) * h);
+  const auto add = [&](int x, int y, int c, float e) {
+    if (x >= 0 && x < w) error[(size_t(y) * w + x) * 3 + c] += e;
+  };
+  for (int y = 0; y < h; ++y) {
+    const int step = y % 2 == 0 ? 1 : -1;
+    for (int i = 0; i < w; ++i) {
+      const int x = step > 0 ? i : w - 1 - i;
+      const size_t at = size_t(y) * w + x;
+      bool on[3];
+      for (int c = 0; c < 3; ++c) {
+        const float value = canvas.rgb[at * 3 + c] + error[at * 3 + c];
+        on[c] = value > 127.5f;
+        const float e = value - (on[c] ? 255.0f : 0.0f);
+        add(x + step, y, c, e * (7.0f / 16));
+        add(x - step, y + 1, c, e * (3.0f / 16));
+        add(x, y + 1, c, e * (5.0f / 16));
+        add(x + step, y + 1, c, e * (1.0f / 16));
+      }
+      diffused[at] = uint8_t(number(on));
+    }
+  }
+  // Bayer: a channel is on where v / 255 passes (m + 0.5) / 64.
+  const int bayer[8][8] = {{0, 32, 8, 40, 2, 34, 10, 42},  {48, 16, 56, 24, 50, 18, 58, 26},
+                           {12, 44, 4, 36, 14, 46, 6, 38}, {60, 28, 52, 20, 62, 30, 54, 22},
+                           {3, 35, 11, 43, 1, 33, 9, 41},  {51, 19, 59, 27, 49, 17, 57, 25},
+                           {15, 47, 7, 39, 13, 45, 5, 37}, {63, 31, 55, 23, 61, 29, 53, 21}};
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      const size_t at = size_t(y) * w + x;
+      bool on[3];
+      for (int c = 0; c < 3; ++c)
+        on[c] = 128 * canvas.rgb[at * 3 + c] > 255 * (2 * bayer[y % 8][x % 8] + 1);
+      ordered[at] = uint8_t(number(on));
+    }
+  }
+  Bytes colours(size_t(w) * h);
+  MapColours(canvas, DitherDiffusion, colours.data());
+  EXPECT_TRUE(colours == diffused);
+  MapColours(canvas, DitherBayer, colours.data());
+  EXPECT_TRUE(colours == ordered);
 }
 
 TEST(FitLayout, NearestColourPackedAsTheExportDoes) {
@@ -1398,6 +1524,46 @@ TEST(FitProgress, ReportsTheShareReadAndStopsWhenAsked) {
                             [&](float done) { return done >= half.stopAt; }),
               1)
         << "no read after the stop";
+  }
+}
+
+// The search never ends worse than the diffusion it starts from, by its own measure, and does
+// better on pictures with texture to improve; it reports its progress up to 1, and stopped at
+// once it hands back the diffusion itself.
+TEST(FitDither, BestIsNeverWorseThanItsStart) {
+  std::mt19937 random(23);
+  const Bytes ramp = Picture(640, 200, [](int x, int y) {
+    return Bytes{uint8_t(x * 255 / 639), uint8_t(y * 255 / 199), uint8_t(255 - x * 255 / 639)};
+  });
+  const Bytes grain = Picture(640, 200, [&](int x, int) {
+    return Bytes{uint8_t(100 + random() % 60), uint8_t(x / 4 + random() % 40),
+                 uint8_t(random() % 256)};
+  });
+  const Bytes light = Picture(640, 200, [](int, int) { return Bytes{235, 235, 235}; });
+  const std::pair<const Bytes*, bool> pictures[] = {{&ramp, true}, {&grain, true}, {&light, false}};
+  for (const auto& [rgb, textured] : pictures) {
+    for (FitGamma gamma : {GammaLinear, GammaSrgb}) {
+      const Bytes file = Png(640, 200, 3, *rgb);
+      Canvas canvas;
+      ASSERT_EQ(ScalePicture(file.data(), file.size(), Res640, canvas, nullptr, gamma), "");
+      Bytes start(640 * 200), best(640 * 200);
+      MapColours(canvas, DitherDiffusion, start.data());
+      Watcher all(2.0f);
+      EXPECT_TRUE(MapColoursBest(canvas, best.data(), &all));
+      const double before = EyeError(canvas, start.data()), after = EyeError(canvas, best.data());
+      EXPECT_LE(after, before) << gamma;
+      if (textured) {
+        EXPECT_LT(after, before * 0.98) << gamma;
+      }
+      ASSERT_FALSE(all.heard.empty());
+      EXPECT_TRUE(std::is_sorted(all.heard.begin(), all.heard.end()));
+      EXPECT_EQ(all.heard.back(), 1.0f);
+
+      Watcher none(0.0f);
+      EXPECT_FALSE(MapColoursBest(canvas, best.data(), &none));
+      EXPECT_EQ(none.heard.size(), 1u);
+      EXPECT_TRUE(best == start) << gamma;
+    }
   }
 }
 

@@ -22,20 +22,20 @@
 
 namespace {
 
-// The viewing distance the search judges from: 75 cm, 640 screen pixels across 26 cm, so
-// 2 x 75 x tan(0.5 degrees) / 26 x 640 pixels a degree. Nearer, the search darkens whole
-// areas to quiet their texture; farther, it leaves texture the user sees from a desk.
-constexpr double kPixelsPerDegree = 32.25;
+// The viewing distance the search judges from: 60 cm, 640 screen pixels across 26 cm, so
+// 2 x 60 x tan(0.5 degrees) / 26 x 640 pixels a degree. Judged from 50 cm the search gains
+// less from 50 cm itself and loses at 100 cm; from 75 cm it gains at 100 cm but less at 50.
+constexpr double kPixelsPerDegree = 26.0;
 // A Gaussian of spread s (exp(-d^2 / s^2)) is cut at 2 s: beyond it lies under 2% of its sum.
 constexpr double kReach = 2.0;
 // Delta E below this counts as this in the weights: a pixel already right is not given an
 // infinite say.
 constexpr float kLeastDeltaE = 1.0f;
-// The mean of every 16x8 block of canvas pixels (two grids, half a block apart) is held near
+// The mean of every 64x32 block of canvas pixels (two grids, half a block apart) is held near
 // the canvas's by a quadratic penalty of this weight per grid, so the search cannot trade an
 // area's light for quieter texture.
-constexpr int kBlockWidth = 16, kBlockHeight = 8;
-constexpr float kBlockWeight = 60.0f;
+constexpr int kBlockWidth = 64, kBlockHeight = 32;
+constexpr float kBlockWeight = 15000.0f;
 constexpr int kMostPasses = 10;
 // A pass that changes fewer pixels than this share of the canvas is the last.
 constexpr double kSettled = 0.002;
@@ -53,9 +53,9 @@ constexpr double kWhite[3] = {0.9505, 1.0, 1.0890};
 struct Gaussian {
   double weight, spread;
 };
-const Gaussian kChannelGaussians[3][2] = {
-    {{0.921, 0.0283}, {0.105, 0.133}}, {{0.531, 0.0392}, {0.330, 0.494}},
-    {{0.488, 0.0536}, {0.371, 0.386}}};
+const Gaussian kChannelGaussians[3][2] = {{{0.921, 0.0283}, {0.105, 0.133}},
+                                          {{0.531, 0.0392}, {0.330, 0.494}},
+                                          {{0.488, 0.0536}, {0.371, 0.386}}};
 
 // A separable piece of a channel's filter on the canvas grid.
 struct Piece {
@@ -90,11 +90,17 @@ struct Filter {
   std::vector<float> taps;
 };
 
+// The curvature's six different entries, by channel pair.
+constexpr int kPairs[6][2] = {{0, 0}, {1, 1}, {2, 2}, {0, 1}, {0, 2}, {1, 2}};
+
 struct Eye {
   Filter filter[3];
   float opponent[8][3];  // each colour number's opponent values
   double toOpponent[3][3], toXyz[3][3];
-  float overlap[3][3];  // sum over offsets of filter c x filter d
+  // Filter c times filter d, offset by offset, as pieces: what a pixel's change costs through
+  // the curvature of every pixel it reaches. Pairs as the curvature's entries (00 11 22 01 02
+  // 12).
+  Filter square[6];
   Eye() {
     for (int i = 0; i < 3; ++i) {
       for (int j = 0; j < 3; ++j) {
@@ -129,20 +135,25 @@ struct Eye {
         }
       }
     }
-    for (int c = 0; c < 3; ++c) {
-      for (int d = 0; d < 3; ++d) overlap[c][d] = Overlap(filter[c], filter[d]);
-    }
-  }
-  static float Overlap(const Filter& a, const Filter& b) {
-    double sum = 0;
-    const int rx = std::min(a.rx, b.rx), ry = std::min(a.ry, b.ry);
-    for (int dy = -ry; dy <= ry; ++dy) {
-      for (int dx = -rx; dx <= rx; ++dx) {
-        sum += double(a.taps[size_t(dy + a.ry) * (2 * a.rx + 1) + size_t(dx + a.rx)]) *
-               b.taps[size_t(dy + b.ry) * (2 * b.rx + 1) + size_t(dx + b.rx)];
+    for (int p = 0; p < 6; ++p) {
+      for (const Piece& a : filter[kPairs[p][0]].pieces) {
+        for (const Piece& b : filter[kPairs[p][1]].pieces)
+          square[p].pieces.push_back(Product(a, b));
       }
     }
-    return float(sum);
+  }
+  // Two pieces multiplied tap by tap, over the reach of the narrower.
+  static Piece Product(const Piece& a, const Piece& b) {
+    Piece p;
+    p.rx = std::min(a.rx, b.rx);
+    p.ry = std::min(a.ry, b.ry);
+    for (int d = -p.rx; d <= p.rx; ++d) {
+      p.across.push_back(a.across[size_t(d + a.rx)] * b.across[size_t(d + b.rx)]);
+    }
+    for (int d = -p.ry; d <= p.ry; ++d) {
+      p.down.push_back(a.down[size_t(d + a.ry)] * b.down[size_t(d + b.ry)]);
+    }
+    return p;
   }
   static void Invert(const double m[3][3], double out[3][3]) {
     const double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
@@ -238,8 +249,8 @@ class Search {
   void LabOf(const double o[3], double lab[3], double slope[3]) const {
     double t[3];
     for (int k = 0; k < 3; ++k) {
-      t[k] = (eye_.toXyz[k][0] * o[0] + eye_.toXyz[k][1] * o[1] + eye_.toXyz[k][2] * o[2]) /
-             kWhite[k];
+      t[k] =
+          (eye_.toXyz[k][0] * o[0] + eye_.toXyz[k][1] * o[1] + eye_.toXyz[k][2] * o[2]) / kWhite[k];
     }
     const double fx = LabF(t[0]), fy = LabF(t[1]), fz = LabF(t[2]);
     lab[0] = 116 * fy - 16;
@@ -247,9 +258,7 @@ class Search {
     lab[2] = 200 * (fy - fz);
     for (int k = 0; k < 3; ++k) slope[k] = LabSlope(t[k]);
   }
-  size_t Padded(int x, int y) const {
-    return size_t(y + pad_) * stride_ + size_t(x + pad_);
-  }
+  size_t Padded(int x, int y) const { return size_t(y + pad_) * stride_ + size_t(x + pad_); }
   // The first of the 3 sums of the block holding pixel (x, y) in grid g (the second grid
   // half a block on).
   size_t Block(int g, int x, int y) const {
@@ -272,6 +281,8 @@ class Search {
   int pad_ = 0;
   size_t stride_ = 0;
   std::vector<float> gradient_[3], curvature_[6];
+  // Per pixel (unpadded): the curvature seen through filter c times filter d, by pair.
+  std::vector<float> self_[6];
   // Per block grid: the sum of (shown - wanted) per channel of each block.
   int blocksAcross_ = 0, blocksDown_ = 0;
   std::vector<float> blockSums_[2];
@@ -324,11 +335,20 @@ double Search::Measure(bool linearise) {
     for (int c = 0; c < 3; ++c) {
       gradient_[c][at] = float(weight * (j[0][c] * d[0] + j[1][c] * d[1] + j[2][c] * d[2]));
     }
-    const int pairs[6][2] = {{0, 0}, {1, 1}, {2, 2}, {0, 1}, {0, 2}, {1, 2}};
     for (int p = 0; p < 6; ++p) {
-      const int a = pairs[p][0], b = pairs[p][1];
+      const int a = kPairs[p][0], b = kPairs[p][1];
       curvature_[p][at] =
           float(weight * (j[0][a] * j[0][b] + j[1][a] * j[1][b] + j[2][a] * j[2][b]));
+    }
+  }
+  if (linearise) {
+    // Each pixel's own change through the curvature of every pixel its filters reach.
+    std::vector<float> plane(count);
+    for (int p = 0; p < 6; ++p) {
+      for (size_t i = 0; i < count; ++i)
+        plane[i] = curvature_[p][Padded(int(i % width_), int(i / width_))];
+      self_[p].resize(count);
+      Blur(eye_.square[p], plane.data(), width_, height_, self_[p].data());
     }
   }
   return total / double(count);
@@ -379,13 +399,10 @@ size_t Search::Pass(KeepGoing keepGoing) {
         }
         slope[c] = sum;
       }
-      const float h[3][3] = {
-          {curvature_[0][at] * eye_.overlap[0][0], curvature_[3][at] * eye_.overlap[0][1],
-           curvature_[4][at] * eye_.overlap[0][2]},
-          {curvature_[3][at] * eye_.overlap[1][0], curvature_[1][at] * eye_.overlap[1][1],
-           curvature_[5][at] * eye_.overlap[1][2]},
-          {curvature_[4][at] * eye_.overlap[2][0], curvature_[5][at] * eye_.overlap[2][1],
-           curvature_[2][at] * eye_.overlap[2][2]}};
+      const size_t i = size_t(y) * width_ + size_t(x);
+      const float h[3][3] = {{self_[0][i], self_[3][i], self_[4][i]},
+                             {self_[3][i], self_[1][i], self_[5][i]},
+                             {self_[4][i], self_[5][i], self_[2][i]}};
       const uint8_t now = colours_[size_t(y) * width_ + size_t(x)];
       const float* from = eye_.opponent[now];
       float best = -1e-4f;

@@ -97,7 +97,8 @@ product=(
 readers=(tools/fit/picture_decode.cpp tools/fit/bmp_rle.cpp tools/fit/format_hint.cpp
   tools/fit/png_decode.cpp
   tools/fit/inflate_isal.cpp tools/fit/webp_decode.cpp tests/fuzz/fuzz_contract.cpp)
-engine=(tools/fit/canvas_scaler.cpp tools/fit/colour_map.cpp tools/fit/picture_fit.cpp
+engine=(tools/fit/canvas_scaler.cpp tools/fit/colour_map.cpp tools/fit/colour_quads.cpp
+  tools/fit/colour_search.cpp tools/fit/blue_noise_mask.cpp tools/fit/picture_fit.cpp
   tools/fit/scaling_sink_threads.cpp "${codecs[@]}")
 # The working picture, its framing and tone, which the whole fit runs through.
 framing=(tools/fit/exif_orientation.cpp tools/fit/fit_look.cpp tools/fit/fit_frame.cpp

@@ -315,13 +315,14 @@ TEST(FitWindowSession, BestShowsTheQuickColoursUntilItsOwnResultComes) {
   const Bytes file = TestPng(200, 100);
   FitSession session;
   EXPECT_FALSE(session.WantsBest()) << "no picture";
+  session.ChooseRes(Res320);  // the search costs half of 640's
   session.Take("p.png", Load(file));
   session.choices.dither = DitherBest;
   session.Changed();
   EXPECT_TRUE(session.WantsBest());
   Bytes screen;
   session.Screen(screen);
-  EXPECT_TRUE(screen == Engine(file, Res640, DitherDiffusion, FitLook()).screen) << "quick first";
+  EXPECT_TRUE(screen == Engine(file, Res320, DitherDiffusion, FitLook()).screen) << "quick first";
   const unsigned started = session.Generation();
   const Canvas canvas = session.CurrentCanvas();
   Bytes best(size_t(canvas.width) * canvas.height);
@@ -338,7 +339,7 @@ TEST(FitWindowSession, BestShowsTheQuickColoursUntilItsOwnResultComes) {
   Bytes shown;
   session.Screen(shown);
   Bytes want;
-  PreviewScreen(Res640, best.data(), want);
+  PreviewScreen(Res320, best.data(), want);
   EXPECT_TRUE(shown == want) << "the search's colours replace the quick ones";
   EXPECT_FALSE(shown == screen) << "the search changed something";
   session.TakeBest(session.Generation(), Bytes(7));  // of another size: dropped

@@ -819,16 +819,19 @@ TEST_F(FitWindowTest, BestShowsTheQuickPreviewFirstAndANewChoiceAbandonsIt) {
 
 TEST_F(FitWindowTest, Screenshots) {
   ASSERT_FALSE(options.shots.empty()) << "--shots=DIR is required";
-  const std::vector<uint8_t> png = TestPng(640, 400);
-  WriteBytes(WorkPath(L"picture.png"), png);
+  // A portrait picture, as phones take them: 画面いっぱい keeps a band of it, moved up a little
+  // by a drag, which the small original outlines.
+  const std::vector<uint8_t> png = TestPng(480, 640);
+  WriteBytes(WorkPath(L"portrait.png"), png);
   WriteBytes(WorkPath(L"broken.png"), std::vector<uint8_t>(png.begin(), png.begin() + 300));
   Run([&](DialogUser& user, HWND window) {
     Shot(window, "fit_window_empty");
-    user.DropWide(window, {WorkPath(L"picture.png")});
+    user.DropWide(window, {WorkPath(L"portrait.png")});
     ASSERT_TRUE(WaitShown(user, window));
     FitChoices wanted;
     wanted.look.frame = FrameFill;
     Pick(user, window, ListFrame, wanted);
+    user.Drag(window, kFitIdPreview, POINT{320, 100}, POINT{320, 180});
     user.Slide(window, kFitIdSaturation, 140);
     ASSERT_TRUE(user.Flush());
     Shot(window, "fit_window");

@@ -671,9 +671,11 @@ int main(int argc, char** argv) {
     printf("\n");
   }
   // Each fit mode against the best other program, per group and measure.
-  printf("\nagainst the best other program (lower is better):\n");
+  bool others = false;
+  for (size_t m = 0; m < kModeCount; ++m) others = others || (ran[m] && kModes[m].who != Fit);
+  if (others) printf("\nagainst the best other program (lower is better):\n");
   for (int g = 0; g < kGroups; ++g) {
-    if (!groupSize[g]) continue;
+    if (!groupSize[g] || !others) continue;
     for (int k = 0; k < kMeasures; ++k) {
       double best = 1e30;
       const char* bestName = "";

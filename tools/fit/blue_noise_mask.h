@@ -1,5 +1,6 @@
 // The ordered dither's threshold mask: 64x64 ranks 0..4095, each once, blue noise (void and
-// cluster, made by tools/blue_noise): at every level the cells under it spread evenly.
+// cluster, made by tools/blue_noise): at every level the cells under it spread evenly as the
+// 640x200 screen shows them, each pixel twice as tall as wide.
 #pragma once
 
 #include <stdint.h>

@@ -163,14 +163,12 @@ void MapColours(const Canvas& canvas, DitherMode dither, uint8_t* colours) {
     MapColoursBest(canvas, colours);
     return;
   }
-  if (dither == DitherOrdered || (dither == DitherDiffusion && canvas.gamma == GammaLinear)) {
-    std::vector<float> values;
-    CanvasValues(canvas, values);
-    if (dither == DitherOrdered) {
-      MapQuadOrdered(values.data(), width, height, colours);
-    } else {
-      MapQuadDiffusion(values.data(), width, height, colours);
-    }
+  if (dither == DitherOrdered) {
+    MapQuadOrdered(canvas, colours);
+    return;
+  }
+  if (dither == DitherDiffusion && canvas.gamma == GammaLinear) {
+    MapQuadDiffusion(canvas, colours);
     return;
   }
   if (canvas.gamma == GammaLinear) {

@@ -72,7 +72,11 @@ void CanvasValues(const Canvas& canvas, std::vector<float>& values) {
   }
 }
 
-void MapQuadDiffusion(const float* values, uint32_t width, uint32_t height, uint8_t* colours) {
+namespace {
+
+// MapQuadDiffusion over the canvas's own numbers, value x scale being 0..1.
+template <typename Value>
+void Diffuse(const Value* canvas, float scale, uint32_t width, uint32_t height, uint8_t* colours) {
   // Floyd-Steinberg's shares: ahead, below behind, below, below ahead.
   constexpr float kAhead = 7.0f / 16, kBehind = 3.0f / 16, kBelow = 5.0f / 16, kBeyond = 1.0f / 16;
   // Errors carried into this row and into the next, with a spare entry at each end.
@@ -84,7 +88,8 @@ void MapQuadDiffusion(const float* values, uint32_t width, uint32_t height, uint
     ptrdiff_t at = rightward ? 3 : ptrdiff_t(width) * 3;  // this pixel's entry: (x + 1) x 3
     for (uint32_t i = 0; i < width; ++i, at += step) {
       const size_t x = size_t(at) / 3 - 1, pixel = size_t(y) * width + x;
-      const float* wanted = values + pixel * 3;
+      const float wanted[3] = {canvas[pixel * 3] * scale, canvas[pixel * 3 + 1] * scale,
+                               canvas[pixel * 3 + 2] * scale};
       const Quad& quad = kQuads.quad[QuadOf(wanted[0], wanted[1], wanted[2])];
       // A corner's squared distance in light, less what all corners share, is the sum over
       // its lit channels of 1 - 2 x the channel's value. (Distances taken in a power of the
@@ -121,33 +126,51 @@ void MapQuadDiffusion(const float* values, uint32_t width, uint32_t height, uint
   }
 }
 
-void MapQuadOrdered(const float* values, uint32_t width, uint32_t height, uint8_t* colours) {
+// MapQuadOrdered over the canvas's own numbers, value x scale being 0..1.
+template <typename Value>
+void Order(const Value* canvas, float scale, uint32_t width, uint32_t height, uint8_t* colours) {
   for (uint32_t y = 0; y < height; ++y) {
     const uint16_t* mask = kBlueNoiseMask + (y % kBlueNoiseSide) * kBlueNoiseSide;
     for (uint32_t x = 0; x < width; ++x) {
       const size_t pixel = size_t(y) * width + x;
-      const float* v = values + pixel * 3;
+      const float v[3] = {canvas[pixel * 3] * scale, canvas[pixel * 3 + 1] * scale,
+                          canvas[pixel * 3 + 2] * scale};
       const Quad& quad = kQuads.quad[QuadOf(v[0], v[1], v[2])];
       const uint8_t first = quad.corner[0];
       const float offset[3] = {v[0] - ((first >> 1) & 1), v[1] - ((first >> 2) & 1),
                                v[2] - (first & 1)};
       const float threshold = (mask[x % kBlueNoiseSide] + 0.5f) * (1.0f / 4096);
       // The corners' shares, darkest first, added up until they pass the threshold.
-      float passed = 1;
+      float share[3];
       for (int k = 0; k < 3; ++k) {
-        passed -= quad.inverse[k][0] * offset[0] + quad.inverse[k][1] * offset[1] +
-                  quad.inverse[k][2] * offset[2];
+        share[k] = quad.inverse[k][0] * offset[0] + quad.inverse[k][1] * offset[1] +
+                   quad.inverse[k][2] * offset[2];
       }
-      uint8_t chosen = quad.corner[3];
-      for (int k = 0; k < 3; ++k) {
-        if (threshold < passed) {
-          chosen = quad.corner[k];
-          break;
-        }
-        passed += quad.inverse[k][0] * offset[0] + quad.inverse[k][1] * offset[1] +
-                  quad.inverse[k][2] * offset[2];
-      }
+      const float lowest = 1 - share[0] - share[1] - share[2];
+      const float second = lowest + share[0], third = second + share[1];
+      const uint8_t chosen = threshold < lowest   ? quad.corner[0]
+                             : threshold < second ? quad.corner[1]
+                             : threshold < third  ? quad.corner[2]
+                                                  : quad.corner[3];
       colours[pixel] = chosen;
     }
+  }
+}
+
+}  // namespace
+
+void MapQuadDiffusion(const Canvas& canvas, uint8_t* colours) {
+  if (canvas.gamma == GammaLinear) {
+    Diffuse(canvas.light.data(), 1.0f / kFullLight, canvas.width, canvas.height, colours);
+  } else {
+    Diffuse(canvas.rgb.data(), 1.0f / 255, canvas.width, canvas.height, colours);
+  }
+}
+
+void MapQuadOrdered(const Canvas& canvas, uint8_t* colours) {
+  if (canvas.gamma == GammaLinear) {
+    Order(canvas.light.data(), 1.0f / kFullLight, canvas.width, canvas.height, colours);
+  } else {
+    Order(canvas.rgb.data(), 1.0f / 255, canvas.width, canvas.height, colours);
   }
 }

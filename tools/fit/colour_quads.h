@@ -12,10 +12,11 @@
 // The canvas's values, width x height x 3 floats, top row first.
 void CanvasValues(const Canvas& canvas, std::vector<float>& values);
 
-// Serpentine error diffusion: each pixel one corner of its colour's quadruple, the one nearest
-// its colour plus the error carried to it; the error is kept in the values' own units.
-void MapQuadDiffusion(const float* values, uint32_t width, uint32_t height, uint8_t* colours);
+// Serpentine error diffusion of the canvas: each pixel one corner of its colour's quadruple,
+// the one nearest its colour plus the error carried to it; the error is kept in the values'
+// own units.
+void MapQuadDiffusion(const Canvas& canvas, uint8_t* colours);
 
 // Ordered: each pixel the corner of its colour's quadruple that the blue-noise threshold at
 // its place picks, the corners taken darkest first in the shares that make the colour.
-void MapQuadOrdered(const float* values, uint32_t width, uint32_t height, uint8_t* colours);
+void MapQuadOrdered(const Canvas& canvas, uint8_t* colours);

@@ -1,5 +1,6 @@
 // The parts of Vantrel Fit's window, shared by its files: fit_window.cpp (the window: what the
-// user's actions do), fit_controls_win32.cpp (the controls, their layout, fonts and keys),
+// user's actions do), fit_controls_win32.cpp (the controls, their layout, fonts, keys and the
+// settings file), fit_files_win32.cpp (the choosers: opening and saving),
 // fit_picture_win32.cpp (the preview and the small original) and fit_worker_win32.cpp (the
 // reading and the search on worker threads).
 #pragma once
@@ -85,18 +86,19 @@ class FitWindow {
   void MinimumSize(MINMAXINFO* info) const;
   void DpiChanged(int dpi, const RECT& suggested);
   int Scaled(int pixels) const { return MulDiv(pixels, dpi_, 96); }
+  // fit_files_win32.cpp
+  void ChooseAndOpen();
+  void Save();
   // fit_window.cpp
   void Command(int id, int code);
   void Slider(HWND control);
   void Open(const std::wstring& path);
-  void ChooseAndOpen();
   void StartRead(const std::string& path);
   void StartSearch();
   void DropJob(FitJob*& job);
   void Finished(FitJob* job);
   void Show();
   void ShowNothing();
-  void Save();
   void Cancel();
   void Status(const std::string& text);
   int Box(const std::string& text, UINT kind);

@@ -249,6 +249,7 @@ void FitSession::Take(const std::string& path, WorkingPicture picture) {
   choices.look.focusX = choices.look.focusY = 0.5f;
   res_ = AutoResolution(picture_) == Res320 ? Res320 : choices.res;
   smallWidth_ = smallHeight_ = 0;
+  smallRgb_.clear();
   Changed();
 }
 
@@ -257,6 +258,7 @@ void FitSession::Forget() {
   picture_ = WorkingPicture();
   smallWidth_ = smallHeight_ = 0;
   small_.clear();
+  smallRgb_.clear();
   Changed();
 }
 
@@ -384,33 +386,39 @@ FitSession::Original FitSession::Small(uint32_t width, uint32_t height) {
     }
     smallWidth_ = out.width;
     smallHeight_ = out.height;
+    smallRgb_.clear();
   }
-  // Over the background, turned into sRGB numbers as the canvas turns its light.
-  Canvas shown;
-  shown.width = out.width;
-  shown.height = out.height;
-  shown.gamma = picture_.gamma;
+  // Over the background, turned into sRGB numbers as the canvas turns its light; kept until
+  // the size or the background changes, so a trackbar's step redraws only the outline.
   const size_t count = size_t(out.width) * out.height;
-  std::vector<uint16_t> values(count * 3);
-  for (size_t i = 0; i < count; ++i) {
-    const uint32_t* sum = &small_[i * 5];
-    const uint32_t taken = sum[4] == 0 ? 1 : sum[4];
-    const uint32_t cover = sum[3] / taken;
-    for (int c = 0; c < 3; ++c) {
-      // Colour numbers: bit 0 blue, bit 1 red, bit 2 green.
-      const int bit = c == 0 ? 1 : c == 1 ? 2 : 0;
-      const uint32_t under = (choices.look.background >> bit & 1) ? 65535 - cover : 0;
-      values[i * 3 + c] = uint16_t(std::min<uint32_t>(65535, sum[c] / taken + under));
+  if (smallRgb_.size() != count * 3 || smallBackground_ != choices.look.background) {
+    Canvas shown;
+    shown.width = out.width;
+    shown.height = out.height;
+    shown.gamma = picture_.gamma;
+    std::vector<uint16_t> values(count * 3);
+    for (size_t i = 0; i < count; ++i) {
+      const uint32_t* sum = &small_[i * 5];
+      const uint32_t taken = sum[4] == 0 ? 1 : sum[4];
+      const uint32_t cover = sum[3] / taken;
+      for (int c = 0; c < 3; ++c) {
+        // Colour numbers: bit 0 blue, bit 1 red, bit 2 green.
+        const int bit = c == 0 ? 1 : c == 1 ? 2 : 0;
+        const uint32_t under = (choices.look.background >> bit & 1) ? 65535 - cover : 0;
+        values[i * 3 + c] = uint16_t(std::min<uint32_t>(65535, sum[c] / taken + under));
+      }
     }
+    if (picture_.gamma == GammaSrgb) {
+      shown.rgb.resize(values.size());
+      for (size_t i = 0; i < values.size(); ++i) shown.rgb[i] = uint8_t(values[i] / 257);
+    } else {
+      shown.light = std::move(values);
+    }
+    smallRgb_.resize(count * 3);
+    for (size_t i = 0; i < count; ++i) CanvasSrgb(shown, i, &smallRgb_[i * 3]);
+    smallBackground_ = choices.look.background;
   }
-  if (picture_.gamma == GammaSrgb) {
-    shown.rgb.resize(values.size());
-    for (size_t i = 0; i < values.size(); ++i) shown.rgb[i] = uint8_t(values[i] / 257);
-  } else {
-    shown.light = std::move(values);
-  }
-  out.rgb.resize(count * 3);
-  for (size_t i = 0; i < count; ++i) CanvasSrgb(shown, i, &out.rgb[i * 3]);
+  out.rgb = smallRgb_;
 
   // The kept part's outline, inside the small picture.
   const FitPlacement placed = Placement();

@@ -128,6 +128,8 @@ class FitSession {
   // The picture shrunk for Small, by area, premultiplied as the working picture holds it.
   uint32_t smallWidth_ = 0, smallHeight_ = 0;
   std::vector<uint32_t> small_;
+  std::vector<uint8_t> smallRgb_;  // small_ over smallBackground_, as sRGB numbers
+  uint8_t smallBackground_ = 0;
 
   void MakeColours();
 };

@@ -375,8 +375,11 @@ int main(int argc, char** argv) {
       Bytes colours;
       if (mode.fit) {
         Bytes pixels;
-        const std::string failure = FitPicture(picture.file.data(), picture.file.size(), Res640,
-                                               mode.dither, pixels, nullptr, mode.gamma, &colours);
+        FitLook stretch;  // as ImageMagick's resize below: each axis on its own
+        stretch.frame = FrameStretch;
+        const std::string failure =
+            FitPicture(picture.file.data(), picture.file.size(), Res640, mode.dither, pixels,
+                       nullptr, mode.gamma, &colours, stretch, false);
         if (!failure.empty()) {
           fprintf(stderr, "fit_quality: %s: %s\n", picture.name.c_str(), failure.c_str());
           return 1;

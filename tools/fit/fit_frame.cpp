@@ -192,18 +192,20 @@ FitPlacement PlacePicture(uint32_t pictureWidth, uint32_t pictureHeight, Resolut
   return place;
 }
 
-void FrameCanvas(const WorkingPicture& picture, Resolution res, const FitLook& look,
-                 Canvas& canvas) {
-  const FitPlacement place = PlacePicture(picture.pictureWidth, picture.pictureHeight, res, look);
-  const bool linear = picture.gamma == GammaLinear;
-  canvas.width = BitmapWidth(res);
-  canvas.height = kBitmapHeight;
-  canvas.gamma = picture.gamma;
-  const size_t values = size_t(canvas.width) * canvas.height * 3;
-  // The background first, exactly; the placed rectangle is written over it.
-  const uint32_t top = linear ? kFullLight : 255;
-  uint16_t ground[3];
-  for (int c = 0; c < 3; ++c) ground[c] = BackgroundOn(look.background, c) ? uint16_t(top) : 0;
+namespace {
+
+// A canvas of width x height in gamma's space, all of it the background colour, exactly;
+// ground gets the background's channels in the canvas's values.
+void StartCanvas(uint32_t width, uint32_t height, FitGamma gamma, uint8_t background,
+                 uint16_t ground[3], Canvas& canvas) {
+  const bool linear = gamma == GammaLinear;
+  canvas.width = width;
+  canvas.height = height;
+  canvas.gamma = gamma;
+  const size_t values = size_t(width) * height * 3;
+  for (int c = 0; c < 3; ++c) {
+    ground[c] = BackgroundOn(background, c) ? uint16_t(linear ? kFullLight : 255) : 0;
+  }
   if (linear) {
     canvas.rgb.clear();
     canvas.light.resize(values);
@@ -213,38 +215,55 @@ void FrameCanvas(const WorkingPicture& picture, Resolution res, const FitLook& l
     canvas.rgb.resize(values);
     for (size_t i = 0; i < values; ++i) canvas.rgb[i] = uint8_t(ground[i % 3]);
   }
-  if (picture.width == 0 || picture.height == 0) return;
+}
 
+// The placed pixels over the background without tone, in integers to the end, so the colours
+// are exactly what they were before any tone: over a channel of the background, what
+// coverage lacks is filled with full.
+void PaintPlaced(const WorkingPicture& picture, const FitPlacement& place, bool nearest,
+                 const uint16_t ground[3], Canvas& canvas) {
+  const bool linear = picture.gamma == GammaLinear;
+  const uint64_t full = FullValue(picture.gamma);
+  const double lift[3] = {ground[0] ? 1.0 : 0.0, ground[1] ? 1.0 : 0.0, ground[2] ? 1.0 : 0.0};
+  SumPlaced(picture, place, nearest, [&](uint32_t y, const double* sums, double divisor) {
+    const double whole = double(full) * divisor;  // coverage's sum is at most this
+    const ExactRounding rounded(linear ? divisor : 255 * divisor);
+    const size_t i = (size_t(place.canvasY + y) * canvas.width + place.canvasX) * 3;
+    for (uint32_t x = 0; x < place.canvasWidth; ++x, sums += 4) {
+      const double lacking = whole - sums[3];
+      const int r = rounded(sums[0] + lift[0] * lacking), g = rounded(sums[1] + lift[1] * lacking),
+                b = rounded(sums[2] + lift[2] * lacking);
+      if (linear) {
+        uint16_t* to = &canvas.light[i + 3 * x];
+        to[0] = uint16_t(r), to[1] = uint16_t(g), to[2] = uint16_t(b);
+      } else {
+        uint8_t* to = &canvas.rgb[i + 3 * x];
+        to[0] = uint8_t(r), to[1] = uint8_t(g), to[2] = uint8_t(b);
+      }
+    }
+  });
+}
+
+}  // namespace
+
+void FrameCanvas(const WorkingPicture& picture, Resolution res, const FitLook& look,
+                 Canvas& canvas) {
+  const FitPlacement place = PlacePicture(picture.pictureWidth, picture.pictureHeight, res, look);
+  const bool linear = picture.gamma == GammaLinear;
+  // The background first; the placed rectangle is written over it.
+  uint16_t ground[3];
+  StartCanvas(BitmapWidth(res), kBitmapHeight, picture.gamma, look.background, ground, canvas);
+  if (picture.width == 0 || picture.height == 0) return;
   const bool nearest = look.frame == FramePixel || place.pixelExact;
+  if (look.tone.Neutral()) {
+    PaintPlaced(picture, place, nearest, ground, canvas);
+    return;
+  }
   const uint64_t full = FullValue(picture.gamma);
   // Where placed pixel x, y starts among the canvas's values.
   const auto at = [&](uint32_t x, uint32_t y) {
     return (size_t(place.canvasY + y) * canvas.width + place.canvasX + x) * 3;
   };
-  if (look.tone.Neutral()) {
-    // Integers to the end, so the colours are exactly what they were before any tone: over a
-    // channel of the background, what coverage lacks is filled with full.
-    const double lift[3] = {ground[0] ? 1.0 : 0.0, ground[1] ? 1.0 : 0.0, ground[2] ? 1.0 : 0.0};
-    SumPlaced(picture, place, nearest, [&](uint32_t y, const double* sums, double divisor) {
-      const double whole = double(full) * divisor;  // coverage's sum is at most this
-      const ExactRounding rounded(linear ? divisor : 255 * divisor);
-      const size_t i = at(0, y);
-      for (uint32_t x = 0; x < place.canvasWidth; ++x, sums += 4) {
-        const double lacking = whole - sums[3];
-        const int r = rounded(sums[0] + lift[0] * lacking),
-                  g = rounded(sums[1] + lift[1] * lacking),
-                  b = rounded(sums[2] + lift[2] * lacking);
-        if (linear) {
-          uint16_t* to = &canvas.light[i + 3 * x];
-          to[0] = uint16_t(r), to[1] = uint16_t(g), to[2] = uint16_t(b);
-        } else {
-          uint8_t* to = &canvas.rgb[i + 3 * x];
-          to[0] = uint8_t(r), to[1] = uint8_t(g), to[2] = uint8_t(b);
-        }
-      }
-    });
-    return;
-  }
   // Toned: each placed pixel's colour, not premultiplied, and its coverage, 0 to 1.
   std::vector<float> placed(size_t(place.canvasWidth) * place.canvasHeight * 4);
   SumPlaced(picture, place, nearest, [&](uint32_t y, const double* sums, double divisor) {
@@ -275,6 +294,21 @@ void FrameCanvas(const WorkingPicture& picture, Resolution res, const FitLook& l
       }
     }
   }
+}
+
+void PictureView(const WorkingPicture& picture, uint32_t width, uint32_t height, uint8_t background,
+                 std::vector<uint8_t>& rgb) {
+  Canvas canvas;
+  uint16_t ground[3];
+  StartCanvas(width, height, picture.gamma, background, ground, canvas);
+  FitPlacement whole;
+  whole.canvasWidth = width;
+  whole.canvasHeight = height;
+  if (width > 0 && height > 0 && picture.width > 0 && picture.height > 0) {
+    PaintPlaced(picture, whole, false, ground, canvas);
+  }
+  rgb.resize(size_t(width) * height * 3);
+  for (size_t i = 0; i < size_t(width) * height; ++i) CanvasSrgb(canvas, i, &rgb[i * 3]);
 }
 
 void FitWorkingPicture(const WorkingPicture& picture, Resolution res, DitherMode dither,

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Fit speed against ImageMagick, as whole processes, in the same run: a photo-like 1920x1080
-# PNG (gradients, shapes, noise) fitted to 640x200 in each dither mode, and ImageMagick
-# resizing the same picture and remapping it to the 8 colours with Floyd-Steinberg. Prints
+# PNG (gradients, shapes, noise) fitted to 640x200 in each dither mode with the defaults (the
+# whole picture, its shape kept, on black), and ImageMagick doing the same work: turned by its
+# orientation, resized keeping its shape (640x400 screen pixels, every second line), laid on
+# black at 640x200 and remapped to the 8 colours with Floyd-Steinberg. The runs are
+# interleaved (one of each in turn), so a machine busy with other work slows all alike; prints
 # the median wall time of N runs of each and how many times faster the fit is.
 # The fit runs as `gramconv fit` when a gramconv with that command is found ($GRAMCONV,
 # dist/gramconv, or the build's), and always as bench/fit_once (the engine alone).
@@ -45,33 +48,41 @@ trap 'rm -rf "$work"' EXIT
   xc:'#ffff00' xc:'#ffffff' +append "$work/palette.png"
 echo "picture: 1920x1080 PNG, $(stat -c %s "$work/photo.png") bytes; $runs runs each, median"
 
-# Median wall time of the command in milliseconds (one untimed warm-up run first). The clock
-# is bash's own, so no extra process is timed along.
-median_ms() {
-  local times=() i start end
+# The wall time of the command in microseconds, by bash's own clock (no extra process timed).
+time_us() {
+  local start end
+  start=${EPOCHREALTIME/[.,]/}
   "$@" >/dev/null 2>&1 || { echo "fit_bench.sh: failed: $*" >&2; exit 1; }
-  for ((i = 0; i < runs; i++)); do
-    start=${EPOCHREALTIME/[.,]/}
-    "$@" >/dev/null 2>&1
-    end=${EPOCHREALTIME/[.,]/}
-    times+=($((10#$end - 10#$start)))
-  done
-  printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((runs + 1) / 2))p" |
-    awk '{ printf "%.1f", $1 / 1000 }'
+  end=${EPOCHREALTIME/[.,]/}
+  echo $((10#$end - 10#$start))
 }
 
-magick=$(median_ms "$convert" "$work/photo.png" -resize '640x200!' -dither FloydSteinberg \
-  -remap "$work/palette.png" "BMP3:$work/magick.bmp")
-printf '%-44s %9s ms\n' "ImageMagick resize + remap (FloydSteinberg)" "$magick"
-report() {
-  local name=$1 ms=$2
-  printf '%-44s %9s ms   %5.1fx faster\n' "$name" "$ms" "$(awk -v a="$magick" -v b="$ms" 'BEGIN { print a / b }')"
-}
+names=("ImageMagick: orient, resize, extent, remap")
+commands=("$convert $work/photo.png -auto-orient -resize 640x400 -scale 100%x50% -background black
+  -gravity center -extent 640x200 -dither FloydSteinberg -remap $work/palette.png
+  BMP3:$work/magick.bmp")
 for mode in none ordered diffusion; do
-  report "fit_once $mode" "$(median_ms "$fit_once" "$work/photo.png" "$mode" 640 "$work/out.raw")"
+  names+=("fit_once $mode")
+  commands+=("$fit_once $work/photo.png $mode 640 $work/out.raw")
   if [ -n "$gramconv" ]; then
-    report "gramconv fit --dither $mode" \
-      "$(median_ms "$gramconv" fit --yes --dither "$mode" "$work/photo.png" "$work/out.bmp")"
+    names+=("gramconv fit --dither $mode")
+    commands+=("$gramconv fit --yes --dither $mode $work/photo.png $work/out.bmp")
   fi
+done
+declare -A times
+for ((k = 0; k < ${#commands[@]}; k++)); do time_us ${commands[k]} >/dev/null; done  # warm-up
+for ((i = 0; i < runs; i++)); do
+  for ((k = 0; k < ${#commands[@]}; k++)); do times[$k]+="$(time_us ${commands[k]}) "; done
+done
+median_ms() {
+  printf '%s\n' ${times[$1]} | sort -n | sed -n "$(((runs + 1) / 2))p" |
+    awk '{ printf "%.1f", $1 / 1000 }'
+}
+magick=$(median_ms 0)
+printf '%-44s %9s ms\n' "${names[0]}" "$magick"
+for ((k = 1; k < ${#commands[@]}; k++)); do
+  ms=$(median_ms "$k")
+  printf '%-44s %9s ms   %5.1fx faster\n' "${names[k]}" "$ms" \
+    "$(awk -v a="$magick" -v b="$ms" 'BEGIN { print a / b }')"
 done
 [ -n "$gramconv" ] || echo "(no gramconv with the fit command found; the engine alone was timed)"

@@ -1339,8 +1339,14 @@ TEST(FitFraming, EachFramingPlacesEachShape) {
   yellow.background = 6;
   EXPECT_EQ(WrongLight(FramedCanvas(50, 30, 4, clear, Res640, yellow), [](int, int) { return 6; }),
             0);
-  // The focus decides the part a fill keeps: the top (red) or bottom (green) of a portrait.
+  // The focus decides the part a fill keeps: the top (red) or bottom (green) of a portrait,
+  // whose small original shows both halves, and a clear one only the background.
   const Bytes halves = Picture(90, 160, [](int, int y) { return Rgb(y < 80 ? 2 : 4); });
+  Bytes view;
+  PictureView(Load(Png(90, 160, 3, halves)), 9, 16, 1, view);
+  EXPECT_EQ(view, Picture(9, 16, [](int, int y) { return Rgb(y < 8 ? 2 : 4); }));
+  PictureView(Load(Png(50, 30, 4, clear)), 5, 3, 6, view);
+  EXPECT_EQ(view, Picture(5, 3, [](int, int) { return Rgb(6); }));
   for (auto [focus, colour] : {std::pair<float, int>{0.0f, 2}, {1.0f, 4}}) {
     FitLook fill = Framed(FrameFill);
     fill.focusY = focus;

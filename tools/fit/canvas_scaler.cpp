@@ -83,7 +83,7 @@ inline void Premultiply(const uint8_t* pixel, uint32_t out[4]) {
       out[c] = number * alpha;
     } else {
       const uint32_t light = kLinearOfSrgb[number];
-      out[c] = kAlpha ? (light * alpha + 127) / 255 : light;
+      out[c] = kAlpha && alpha != 255 ? (light * alpha + 127) / 255 : light;
     }
   }
   out[3] = alpha * (kLinear ? 257 : 255);
@@ -176,15 +176,15 @@ void AreaReducer::Add(const uint8_t* rows, uint32_t first, uint32_t count) {
     }
     for (uint32_t k = down_.first[y]; k < down_.first[y + 1]; ++k) {
       const AxisShare share = down_.shares[k];
-      uint64_t* to = Sums(share.target);
-      const uint64_t weight = share.weight;
+      double* to = Sums(share.target);
+      const double weight = share.weight;
       for (size_t i = 0; i < row_.size(); ++i) to[i] += row_[i] * weight;
     }
     // Rows the next source row does not add to are whole.
     const bool last = y + 1 == sourceHeight_;
     const uint32_t open = last ? targetHeight_ : down_.shares[down_.first[y + 1]].target;
     for (; done_ < open; ++done_) {
-      uint64_t* sums = Sums(done_);
+      double* sums = Sums(done_);
       RowDone(done_, sums);
       std::fill(sums, sums + size_t(targetWidth_) * 4, 0);
     }
@@ -206,19 +206,19 @@ void CanvasScaler::Start(uint32_t sourceWidth, uint32_t sourceHeight, uint32_t c
 
 // Rounds a whole canvas row half up over black: sum / source area for linear light (its alpha
 // is divided out already), sum / (255 x source area) for sRGB numbers.
-void CanvasScaler::RowDone(uint32_t y, const uint64_t* sums) {
+void CanvasScaler::RowDone(uint32_t y, const double* sums) {
   const size_t at = size_t(y) * canvas_.width * 3;
   if (canvas_.gamma == GammaLinear) {
-    const uint64_t whole = Whole();
+    const ExactRounding rounded(Whole());
     uint16_t* to = &canvas_.light[at];
     for (uint32_t x = 0; x < canvas_.width; ++x, sums += 4, to += 3) {
-      for (int c = 0; c < 3; ++c) to[c] = uint16_t((2 * sums[c] + whole) / (2 * whole));
+      for (int c = 0; c < 3; ++c) to[c] = uint16_t(rounded(sums[c]));
     }
     return;
   }
-  const uint64_t whole = 255 * Whole();
+  const ExactRounding rounded(255 * Whole());
   uint8_t* to = &canvas_.rgb[at];
   for (uint32_t x = 0; x < canvas_.width; ++x, sums += 4, to += 3) {
-    for (int c = 0; c < 3; ++c) to[c] = uint8_t((2 * sums[c] + whole) / (2 * whole));
+    for (int c = 0; c < 3; ++c) to[c] = uint8_t(rounded(sums[c]));
   }
 }

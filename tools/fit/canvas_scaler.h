@@ -5,6 +5,7 @@
 // own sRGB numbers.
 #pragma once
 
+#include <math.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -37,6 +38,26 @@ void CanvasSrgb(const Canvas& canvas, size_t index, uint8_t rgb[3]);
 // light x alpha / 255, coverage alpha x 257), or 255 x 255 (sRGB number x alpha, alpha x 255),
 // which keeps an sRGB average exactly what earlier versions rounded.
 constexpr uint32_t FullValue(FitGamma gamma) { return gamma == GammaLinear ? kFullLight : 65025; }
+
+// round(numerator / denominator), halves up, exactly, for whole numbers below 2^50 held in
+// doubles: the quotient by a reciprocal (one division for many values), corrected by products
+// that are exact. Doubles, not 64-bit integers, and lrint, not a cast: the 32-bit Windows
+// build has no fast 64-bit division, and its x87 casts switch the rounding mode (its callers
+// are built with -fno-math-errno, which makes lrint one instruction).
+class ExactRounding {
+ public:
+  explicit ExactRounding(double denominator)
+      : denominator_(denominator), below_(2 * denominator), inverse_(1 / below_) {}
+  int operator()(double numerator) const {
+    const double twice = 2 * numerator + denominator_;
+    const int q = int(lrint(twice * inverse_));  // within one of the quotient
+    const double rest = twice - q * below_;      // exact
+    return q + (rest >= below_) - (rest < 0);
+  }
+
+ private:
+  double denominator_, below_, inverse_;
+};
 
 // What a scaling sink hands the decoder's rows to, band by band, on the thread that scales.
 class BandScaler {
@@ -78,13 +99,14 @@ class AreaReducer : public BandScaler {
   void StartSums(uint32_t sourceWidth, uint32_t sourceHeight, uint32_t channels,
                  uint32_t targetWidth, uint32_t targetHeight);
   // Target row y is whole: targetWidth x 4 sums (R G B coverage), each over Whole(), and
-  // cleared after the call.
-  virtual void RowDone(uint32_t y, const uint64_t* sums) = 0;
-  uint64_t Whole() const { return uint64_t(sourceWidth_) * sourceHeight_; }
+  // cleared after the call. The sums are whole numbers below 65535 x 1e8 < 2^53, exact in
+  // doubles, which unlike 64-bit integers are multiplied several at once.
+  virtual void RowDone(uint32_t y, const double* sums) = 0;
+  double Whole() const { return double(sourceWidth_) * sourceHeight_; }
   FitGamma gamma_;
 
  private:
-  uint64_t* Sums(uint32_t target) { return &sums_[size_t(target % window_) * targetWidth_ * 4]; }
+  double* Sums(uint32_t target) { return &sums_[size_t(target % window_) * targetWidth_ * 4]; }
   template <bool kLinear>
   void AddRowOf(const uint8_t* source);
 
@@ -93,7 +115,7 @@ class AreaReducer : public BandScaler {
   AxisShares across_, down_;
   uint32_t window_ = 1;  // target rows summed at once
   uint32_t done_ = 0;    // target rows [0, done_) are handed on
-  std::vector<uint64_t> sums_;
+  std::vector<double> sums_;
   std::vector<uint32_t> row_;
 };
 
@@ -110,7 +132,7 @@ class CanvasScaler final : public AreaReducer {
   const Canvas& Result() const { return canvas_; }
 
  private:
-  void RowDone(uint32_t y, const uint64_t* sums) override;
+  void RowDone(uint32_t y, const double* sums) override;
   Canvas canvas_;
 };
 

@@ -27,8 +27,10 @@ void Centre(FitPlacement& place, uint32_t w, uint32_t h, uint32_t cw, uint32_t c
 struct KeptAxis {
   uint32_t from = 0, to = 0;  // the source pixels read: [from, to)
   uint64_t divisor = 1;
+  int32_t whole = 1;            // the weight of a source pixel wholly inside its target
   std::vector<uint32_t> first;  // target t's parts: [first[t], first[t + 1])
-  std::vector<uint32_t> source, weight;
+  std::vector<uint32_t> source;
+  std::vector<int32_t> weight;
 };
 
 // The kept span (start and length in fractions of the source's `length` pixels) onto
@@ -39,10 +41,11 @@ KeptAxis MapKept(uint32_t length, double start, double kept, uint32_t targets, b
   KeptAxis axis;
   const double span = std::max(kept * length, 1e-9);  // source pixels kept
   // Positions in 1/(targets x scale) of a source pixel, scale a power of two as fine as the
-  // sums allow: a target's weights add up to at most ceil(span) x scale <= 65536, so 16-bit
-  // values summed with them stay within 32 bits.
+  // sums allow: a target's weights add up to at most ceil(span) x scale <= 32768 (the working
+  // picture is far narrower), so 16-bit values summed with them stay below 2^31, signed
+  // integers the 32-bit build turns into doubles fastest.
   uint64_t scale = 1;
-  while (ceil(span) * double(scale) * 2 <= 65536) scale *= 2;
+  while (ceil(span) * double(scale) * 2 <= 32768) scale *= 2;
   const uint64_t unit = uint64_t(targets) * scale;  // one source pixel
   const uint64_t end = uint64_t(length) * unit;
   uint64_t step = std::max<uint64_t>(1, uint64_t(llround(span * double(scale))));  // a target
@@ -51,6 +54,7 @@ KeptAxis MapKept(uint32_t length, double start, double kept, uint32_t targets, b
       std::min(uint64_t(llround(std::max(0.0, start) * double(end))), end - step * targets);
   const bool area = !nearest && span >= targets;
   axis.divisor = area ? step : 1;
+  axis.whole = area ? int32_t(unit) : 1;
   axis.first.reserve(targets + 1);
   for (uint32_t t = 0; t < targets; ++t) {
     axis.first.push_back(uint32_t(axis.source.size()));
@@ -58,7 +62,7 @@ KeptAxis MapKept(uint32_t length, double start, double kept, uint32_t targets, b
     if (area) {
       for (uint64_t s = low / unit; s * unit < high; ++s) {
         axis.source.push_back(uint32_t(s));
-        axis.weight.push_back(uint32_t(std::min(high, (s + 1) * unit) - std::max(low, s * unit)));
+        axis.weight.push_back(int32_t(std::min(high, (s + 1) * unit) - std::max(low, s * unit)));
       }
     } else {
       const uint64_t at = nearest ? (2 * low + step) / (2 * unit) : low / unit;
@@ -73,18 +77,9 @@ KeptAxis MapKept(uint32_t length, double start, double kept, uint32_t targets, b
   return axis;
 }
 
-// round(numerator / denominator), halves up, exactly: a double quotient corrected by
-// integers (a 64-bit division per value would cost more than the rest of the pixel).
-inline uint64_t RoundedQuotient(uint64_t numerator, uint64_t denominator) {
-  const uint64_t twice = 2 * numerator + denominator, below = 2 * denominator;
-  uint64_t q = uint64_t(double(twice) / double(below));
-  while (q > 0 && q * below > twice) --q;
-  while ((q + 1) * below <= twice) ++q;
-  return q;
-}
-
 // The placed pixels' sums, a canvas row at a time: sums[4 x placed width] (R G B coverage,
-// premultiplied) over the divisor, handed to row(y, sums, divisor).
+// premultiplied) over the divisor, handed to row(y, sums, divisor). Every sum is a whole
+// number below 65535 x divisor <= 2^46, exact in a double.
 template <typename Row>
 void SumPlaced(const WorkingPicture& picture, const FitPlacement& place, bool nearest, Row row) {
   const KeptAxis across =
@@ -92,27 +87,54 @@ void SumPlaced(const WorkingPicture& picture, const FitPlacement& place, bool ne
   const KeptAxis down =
       MapKept(picture.height, place.keptY, place.keptHeight, place.canvasHeight, nearest);
   const size_t span = size_t(across.to - across.from) * 4;
-  std::vector<uint32_t> column(span);
-  std::vector<uint64_t> sums(size_t(place.canvasWidth) * 4);
-  const uint64_t divisor = across.divisor * down.divisor;
+  std::vector<int32_t> column(span);
+  std::vector<double> sums(size_t(place.canvasWidth) * 4);
+  const double divisor = double(across.divisor) * double(down.divisor);
+  const auto rowAt = [&](uint32_t k) {
+    return &picture.pixels[(size_t(down.source[k]) * picture.width + across.from) * 4];
+  };
+  int32_t* to = column.data();
   for (uint32_t y = 0; y < place.canvasHeight; ++y) {
-    // Down first, over the kept columns: 16-bit values times weights, in 32 bits.
-    std::fill(column.begin(), column.end(), 0);
-    for (uint32_t k = down.first[y]; k < down.first[y + 1]; ++k) {
-      const uint16_t* from =
-          &picture.pixels[(size_t(down.source[k]) * picture.width + across.from) * 4];
-      const uint32_t weight = down.weight[k];
-      uint32_t* to = column.data();
-      for (size_t i = 0; i < span; ++i) to[i] += uint32_t(from[i]) * weight;
+    // Down first, over the kept columns, in 32 bits: the rows wholly inside added as they
+    // are and multiplied by their weight once, then the partly covered ones.
+    const uint32_t first = down.first[y], last = down.first[y + 1];
+    bool started = false;
+    for (uint32_t k = first; k < last; ++k) {
+      if (down.weight[k] != down.whole) continue;
+      const uint16_t* from = rowAt(k);
+      if (started) {
+        for (size_t i = 0; i < span; ++i) to[i] += from[i];
+      } else {
+        for (size_t i = 0; i < span; ++i) to[i] = from[i];
+        started = true;
+      }
+    }
+    if (!started) {
+      std::fill(column.begin(), column.end(), 0);
+    } else if (down.whole != 1) {
+      for (size_t i = 0; i < span; ++i) to[i] *= down.whole;
+    }
+    for (uint32_t k = first; k < last; ++k) {
+      if (down.weight[k] == down.whole) continue;
+      const uint16_t* from = rowAt(k);
+      const int32_t weight = down.weight[k];
+      for (size_t i = 0; i < span; ++i) to[i] += int32_t(from[i]) * weight;
     }
     for (uint32_t x = 0; x < place.canvasWidth; ++x) {
-      uint64_t sum[4] = {};
+      // In doubles, exact (below 2^48), from 32-bit integers read straight from memory.
+      double whole[4] = {}, part[4] = {};
       for (uint32_t k = across.first[x]; k < across.first[x + 1]; ++k) {
-        const uint32_t* from = &column[size_t(across.source[k] - across.from) * 4];
-        const uint64_t weight = across.weight[k];
-        for (int c = 0; c < 4; ++c) sum[c] += from[c] * weight;
+        const int32_t* from = &to[size_t(across.source[k] - across.from) * 4];
+        const int32_t weight = across.weight[k];
+        if (weight == across.whole) {
+          for (int c = 0; c < 4; ++c) whole[c] += from[c];
+        } else {
+          for (int c = 0; c < 4; ++c) part[c] += double(from[c]) * weight;
+        }
       }
-      std::copy(sum, sum + 4, &sums[size_t(x) * 4]);
+      for (int c = 0; c < 4; ++c) {
+        sums[size_t(x) * 4 + c] = whole[c] * across.whole + part[c];
+      }
     }
     row(y, sums.data(), divisor);
   }
@@ -170,18 +192,20 @@ FitPlacement PlacePicture(uint32_t pictureWidth, uint32_t pictureHeight, Resolut
   return place;
 }
 
-void FrameCanvas(const WorkingPicture& picture, Resolution res, const FitLook& look,
-                 Canvas& canvas) {
-  const FitPlacement place = PlacePicture(picture.pictureWidth, picture.pictureHeight, res, look);
-  const bool linear = picture.gamma == GammaLinear;
-  canvas.width = BitmapWidth(res);
-  canvas.height = kBitmapHeight;
-  canvas.gamma = picture.gamma;
-  const size_t values = size_t(canvas.width) * canvas.height * 3;
-  // The background first, exactly; the placed rectangle is written over it.
-  const uint32_t top = linear ? kFullLight : 255;
-  uint16_t ground[3];
-  for (int c = 0; c < 3; ++c) ground[c] = BackgroundOn(look.background, c) ? uint16_t(top) : 0;
+namespace {
+
+// A canvas of width x height in gamma's space, all of it the background colour, exactly;
+// ground gets the background's channels in the canvas's values.
+void StartCanvas(uint32_t width, uint32_t height, FitGamma gamma, uint8_t background,
+                 uint16_t ground[3], Canvas& canvas) {
+  const bool linear = gamma == GammaLinear;
+  canvas.width = width;
+  canvas.height = height;
+  canvas.gamma = gamma;
+  const size_t values = size_t(width) * height * 3;
+  for (int c = 0; c < 3; ++c) {
+    ground[c] = BackgroundOn(background, c) ? uint16_t(linear ? kFullLight : 255) : 0;
+  }
   if (linear) {
     canvas.rgb.clear();
     canvas.light.resize(values);
@@ -191,43 +215,63 @@ void FrameCanvas(const WorkingPicture& picture, Resolution res, const FitLook& l
     canvas.rgb.resize(values);
     for (size_t i = 0; i < values; ++i) canvas.rgb[i] = uint8_t(ground[i % 3]);
   }
-  if (picture.width == 0 || picture.height == 0) return;
+}
 
+// The placed pixels over the background without tone, in integers to the end, so the colours
+// are exactly what they were before any tone: over a channel of the background, what
+// coverage lacks is filled with full.
+void PaintPlaced(const WorkingPicture& picture, const FitPlacement& place, bool nearest,
+                 const uint16_t ground[3], Canvas& canvas) {
+  const bool linear = picture.gamma == GammaLinear;
+  const uint64_t full = FullValue(picture.gamma);
+  const double lift[3] = {ground[0] ? 1.0 : 0.0, ground[1] ? 1.0 : 0.0, ground[2] ? 1.0 : 0.0};
+  SumPlaced(picture, place, nearest, [&](uint32_t y, const double* sums, double divisor) {
+    const double whole = double(full) * divisor;  // coverage's sum is at most this
+    const ExactRounding rounded(linear ? divisor : 255 * divisor);
+    const size_t i = (size_t(place.canvasY + y) * canvas.width + place.canvasX) * 3;
+    for (uint32_t x = 0; x < place.canvasWidth; ++x, sums += 4) {
+      const double lacking = whole - sums[3];
+      const int r = rounded(sums[0] + lift[0] * lacking), g = rounded(sums[1] + lift[1] * lacking),
+                b = rounded(sums[2] + lift[2] * lacking);
+      if (linear) {
+        uint16_t* to = &canvas.light[i + 3 * x];
+        to[0] = uint16_t(r), to[1] = uint16_t(g), to[2] = uint16_t(b);
+      } else {
+        uint8_t* to = &canvas.rgb[i + 3 * x];
+        to[0] = uint8_t(r), to[1] = uint8_t(g), to[2] = uint8_t(b);
+      }
+    }
+  });
+}
+
+}  // namespace
+
+void FrameCanvas(const WorkingPicture& picture, Resolution res, const FitLook& look,
+                 Canvas& canvas) {
+  const FitPlacement place = PlacePicture(picture.pictureWidth, picture.pictureHeight, res, look);
+  const bool linear = picture.gamma == GammaLinear;
+  // The background first; the placed rectangle is written over it.
+  uint16_t ground[3];
+  StartCanvas(BitmapWidth(res), kBitmapHeight, picture.gamma, look.background, ground, canvas);
+  if (picture.width == 0 || picture.height == 0) return;
   const bool nearest = look.frame == FramePixel || place.pixelExact;
+  if (look.tone.Neutral()) {
+    PaintPlaced(picture, place, nearest, ground, canvas);
+    return;
+  }
   const uint64_t full = FullValue(picture.gamma);
   // Where placed pixel x, y starts among the canvas's values.
   const auto at = [&](uint32_t x, uint32_t y) {
     return (size_t(place.canvasY + y) * canvas.width + place.canvasX + x) * 3;
   };
-  if (look.tone.Neutral()) {
-    // Integers to the end, so the colours are exactly what they were before any tone: over a
-    // channel of the background, what coverage lacks is filled with full.
-    SumPlaced(picture, place, nearest, [&](uint32_t y, const uint64_t* sums, uint64_t divisor) {
-      const uint64_t whole = full * divisor;
-      for (uint32_t x = 0; x < place.canvasWidth; ++x, sums += 4) {
-        const size_t i = at(x, y);
-        for (int c = 0; c < 3; ++c) {
-          const uint64_t sum = ground[c] ? sums[c] + whole - std::min(whole, sums[3]) : sums[c];
-          if (linear) {
-            canvas.light[i + c] = uint16_t(RoundedQuotient(sum, divisor));
-          } else {
-            canvas.rgb[i + c] = uint8_t(RoundedQuotient(sum, 255 * divisor));
-          }
-        }
-      }
-    });
-    return;
-  }
   // Toned: each placed pixel's colour, not premultiplied, and its coverage, 0 to 1.
   std::vector<float> placed(size_t(place.canvasWidth) * place.canvasHeight * 4);
-  SumPlaced(picture, place, nearest, [&](uint32_t y, const uint64_t* sums, uint64_t divisor) {
+  SumPlaced(picture, place, nearest, [&](uint32_t y, const double* sums, double divisor) {
     float* to = &placed[size_t(y) * place.canvasWidth * 4];
     for (uint32_t x = 0; x < place.canvasWidth; ++x, sums += 4, to += 4) {
-      const double coverage = double(sums[3]);
-      for (int c = 0; c < 3; ++c) {
-        to[c] = coverage > 0 ? float(std::min(1.0, double(sums[c]) / coverage)) : 0.0f;
-      }
-      to[3] = float(coverage / (double(full) * double(divisor)));
+      const double coverage = sums[3], each = coverage > 0 ? 1 / coverage : 0;
+      for (int c = 0; c < 3; ++c) to[c] = float(std::min(1.0, sums[c] * each));
+      to[3] = float(coverage / (double(full) * divisor));
     }
   });
   float low = 0, high = 1;
@@ -243,13 +287,28 @@ void FrameCanvas(const WorkingPicture& picture, Resolution res, const FitLook& l
       for (int c = 0; c < 3; ++c) {
         const float v = rgb[c] * coverage + (ground[c] ? 1 - coverage : 0);
         if (linear) {
-          canvas.light[i + c] = uint16_t(lroundf(std::clamp(v, 0.0f, 1.0f) * kFullLight));
+          canvas.light[i + c] = uint16_t(lrintf(std::clamp(v, 0.0f, 1.0f) * float(kFullLight)));
         } else {
-          canvas.rgb[i + c] = uint8_t(lroundf(std::clamp(v, 0.0f, 1.0f) * 255));
+          canvas.rgb[i + c] = uint8_t(lrintf(std::clamp(v, 0.0f, 1.0f) * 255));
         }
       }
     }
   }
+}
+
+void PictureView(const WorkingPicture& picture, uint32_t width, uint32_t height, uint8_t background,
+                 std::vector<uint8_t>& rgb) {
+  Canvas canvas;
+  uint16_t ground[3];
+  StartCanvas(width, height, picture.gamma, background, ground, canvas);
+  FitPlacement whole;
+  whole.canvasWidth = width;
+  whole.canvasHeight = height;
+  if (width > 0 && height > 0 && picture.width > 0 && picture.height > 0) {
+    PaintPlaced(picture, whole, false, ground, canvas);
+  }
+  rgb.resize(size_t(width) * height * 3);
+  for (size_t i = 0; i < size_t(width) * height; ++i) CanvasSrgb(canvas, i, &rgb[i * 3]);
 }
 
 void FitWorkingPicture(const WorkingPicture& picture, Resolution res, DitherMode dither,

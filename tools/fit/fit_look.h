@@ -98,3 +98,9 @@ FitPlacement PlacePicture(uint32_t pictureWidth, uint32_t pictureHeight, Resolut
 // working picture alone (no decoding). Throws std::bad_alloc when there is no memory.
 void FrameCanvas(const WorkingPicture& picture, Resolution res, const FitLook& look,
                  Canvas& canvas);
+
+// The whole picture at width x height (keeping its shape is the caller's: pictureWidth and
+// pictureHeight give it), averaged by area or repeated, over the background colour, as 8-bit
+// R G B top row first: the small original on which PlacePicture's kept part is outlined.
+void PictureView(const WorkingPicture& picture, uint32_t width, uint32_t height, uint8_t background,
+                 std::vector<uint8_t>& rgb);

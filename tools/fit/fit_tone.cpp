@@ -41,23 +41,27 @@ ToneCurve::ToneCurve(const FitTone& tone, bool light, float low, float high)
   // Brightness as a power that keeps none and full: +100 a quarter power, -100 a fourth.
   const double power = pow(2.0, -tone.brightness / 50.0);
   const double width = high > low ? double(high) - low : 1;
-  for (int i = 0; i <= kSteps; ++i) {
-    const double at = double(i) / kSteps;
-    double v = std::clamp((at * at - low) / width, 0.0, 1.0);
-    v = pow(v, power);
+  const auto curve = [&](double at) {
+    double v = pow(std::clamp((at - low) / width, 0.0, 1.0), power);
     if (tone.contrast != 0) {
       v = light ? LightOf(Contrasted(LightnessOf(v), tone.contrast)) : Contrasted(v, tone.contrast);
     }
-    table_[i] = float(std::clamp(v, 0.0, 1.0));
+    return float(std::clamp(v, 0.0, 1.0));
+  };
+  for (int i = 0; i <= kSteps; ++i) {
+    coarse_[i] = curve(double(i) / kSteps);
+    fine_[i] = curve(double(i) / kSteps * kDim);
   }
 }
 
 void ToneCurve::Apply(float rgb[3]) const {
   if (curved_) {
     for (int c = 0; c < 3; ++c) {
-      const float at = sqrtf(std::clamp(rgb[c], 0.0f, 1.0f)) * kSteps;
-      const int i = std::min(int(at), kSteps - 1);
-      rgb[c] = table_[i] + (at - float(i)) * (table_[i + 1] - table_[i]);
+      const float v = std::clamp(rgb[c], 0.0f, 1.0f);
+      const float* table = v < kDim ? fine_ : coarse_;
+      const float at = v < kDim ? v * (kSteps / kDim) : v * kSteps;
+      const int i = std::clamp(int(lrintf(at - 0.5f)), 0, kSteps - 1);
+      rgb[c] = table[i] + (at - float(i)) * (table[i + 1] - table[i]);
     }
   }
   if (saturation_ != 1) {
@@ -74,7 +78,7 @@ void AutoLevelEnds(const float* rgba, size_t count, float& low, float& high) {
   for (size_t i = 0; i < count; ++i, rgba += 4) {
     if (rgba[3] <= 0) continue;
     const float y = kLuma[0] * rgba[0] + kLuma[1] * rgba[1] + kLuma[2] * rgba[2];
-    ++bins[std::min(kBins - 1, int(sqrtf(std::clamp(y, 0.0f, 1.0f)) * kBins))];
+    ++bins[std::clamp(int(lrintf(sqrtf(std::clamp(y, 0.0f, 1.0f)) * kBins - 0.5f)), 0, kBins - 1)];
     ++total;
   }
   low = 0;

@@ -17,7 +17,9 @@ class ToneCurve {
 
  private:
   static constexpr int kSteps = 4096;
-  float table_[kSteps + 1];  // the curve at (i / kSteps)^2: fine steps where light is dim
+  static constexpr float kDim = 1.0f / 64;  // below it the fine table: dim light bends most
+  float coarse_[kSteps + 1];                // the curve at i / kSteps
+  float fine_[kSteps + 1];                  // the curve at i / kSteps x kDim
   float saturation_;
   bool curved_;  // false: the curve changes nothing
 };

@@ -257,7 +257,6 @@ void FitSession::Forget() {
   path_.clear();
   picture_ = WorkingPicture();
   smallWidth_ = smallHeight_ = 0;
-  small_.clear();
   smallRgb_.clear();
   Changed();
 }
@@ -360,8 +359,10 @@ void FitSession::DragFocus(float fromX, float fromY, int dx, int dy) {
 
 FitSession::Original FitSession::Small(uint32_t width, uint32_t height) {
   Original out;
-  const uint32_t pictureWidth = picture_.width, pictureHeight = picture_.height;
-  if (!Has() || pictureWidth == 0 || pictureHeight == 0 || width == 0 || height == 0) return out;
+  if (!Has() || picture_.pictureWidth == 0 || picture_.pictureHeight == 0 || width == 0 ||
+      height == 0) {
+    return out;
+  }
   // The picture's own proportions (as the user sees it, its size before any reduction).
   const double shape = double(picture_.pictureWidth) / picture_.pictureHeight;
   out.width = width;
@@ -372,50 +373,13 @@ FitSession::Original FitSession::Small(uint32_t width, uint32_t height) {
   }
   out.width = out.width < 1 ? 1 : out.width;
   out.height = out.height < 1 ? 1 : out.height;
-  if (smallWidth_ != out.width || smallHeight_ != out.height) {
-    // Each small pixel the average of the working pixels whose corner falls in it.
-    small_.assign(size_t(out.width) * out.height * 5, 0);  // R G B A sums and a count
-    for (uint32_t y = 0; y < pictureHeight; ++y) {
-      const size_t row = size_t(uint64_t(y) * out.height / pictureHeight) * out.width;
-      const uint16_t* pixel = &picture_.pixels[size_t(y) * pictureWidth * 4];
-      for (uint32_t x = 0; x < pictureWidth; ++x, pixel += 4) {
-        uint32_t* sum = &small_[(row + uint64_t(x) * out.width / pictureWidth) * 5];
-        for (int c = 0; c < 4; ++c) sum[c] += pixel[c];
-        ++sum[4];
-      }
-    }
+  // Made by the engine; kept until the size or the background changes, so a trackbar's
+  // step redraws only the outline.
+  if (smallWidth_ != out.width || smallHeight_ != out.height ||
+      smallBackground_ != choices.look.background || smallRgb_.empty()) {
+    PictureView(picture_, out.width, out.height, choices.look.background, smallRgb_);
     smallWidth_ = out.width;
     smallHeight_ = out.height;
-    smallRgb_.clear();
-  }
-  // Over the background, turned into sRGB numbers as the canvas turns its light; kept until
-  // the size or the background changes, so a trackbar's step redraws only the outline.
-  const size_t count = size_t(out.width) * out.height;
-  if (smallRgb_.size() != count * 3 || smallBackground_ != choices.look.background) {
-    Canvas shown;
-    shown.width = out.width;
-    shown.height = out.height;
-    shown.gamma = picture_.gamma;
-    std::vector<uint16_t> values(count * 3);
-    for (size_t i = 0; i < count; ++i) {
-      const uint32_t* sum = &small_[i * 5];
-      const uint32_t taken = sum[4] == 0 ? 1 : sum[4];
-      const uint32_t cover = sum[3] / taken;
-      for (int c = 0; c < 3; ++c) {
-        // Colour numbers: bit 0 blue, bit 1 red, bit 2 green.
-        const int bit = c == 0 ? 1 : c == 1 ? 2 : 0;
-        const uint32_t under = (choices.look.background >> bit & 1) ? 65535 - cover : 0;
-        values[i * 3 + c] = uint16_t(std::min<uint32_t>(65535, sum[c] / taken + under));
-      }
-    }
-    if (picture_.gamma == GammaSrgb) {
-      shown.rgb.resize(values.size());
-      for (size_t i = 0; i < values.size(); ++i) shown.rgb[i] = uint8_t(values[i] / 257);
-    } else {
-      shown.light = std::move(values);
-    }
-    smallRgb_.resize(count * 3);
-    for (size_t i = 0; i < count; ++i) CanvasSrgb(shown, i, &smallRgb_[i * 3]);
     smallBackground_ = choices.look.background;
   }
   out.rgb = smallRgb_;

@@ -125,11 +125,10 @@ class FitSession {
   bool coloursMade_ = false;
   bool coloursBest_ = false;  // colours_ are the search's result
   std::vector<uint8_t> colours_;
-  // The picture shrunk for Small, by area, premultiplied as the working picture holds it.
+  // The picture as Small shows it, at that size over that background (sRGB numbers).
   uint32_t smallWidth_ = 0, smallHeight_ = 0;
-  std::vector<uint32_t> small_;
-  std::vector<uint8_t> smallRgb_;  // small_ over smallBackground_, as sRGB numbers
   uint8_t smallBackground_ = 0;
+  std::vector<uint8_t> smallRgb_;
 
   void MakeColours();
 };

@@ -93,7 +93,8 @@ product=(
 # bytes are read; libpng and ISA-L themselves are linked as Debian ships them.
 readers=(tools/fit/picture_decode.cpp tools/fit/bmp_rle.cpp tools/fit/png_decode.cpp
   tools/fit/inflate_isal.cpp tools/fit/webp_decode.cpp tests/fuzz/fuzz_contract.cpp)
-engine=(tools/fit/canvas_scaler.cpp tools/fit/colour_map.cpp tools/fit/picture_fit.cpp
+engine=(tools/fit/canvas_scaler.cpp tools/fit/colour_map.cpp tools/fit/colour_quads.cpp
+  tools/fit/colour_search.cpp tools/fit/blue_noise_mask.cpp tools/fit/picture_fit.cpp
   tools/fit/scaling_sink_threads.cpp "${codecs[@]}")
 libpng=$(find /usr/lib -name libpng16.a -print -quit)
 png_libs=("$libpng" -Wl,-Bstatic -lwebpdemux -lwebp -Wl,-Bdynamic -lpthread -lisal -lz -lm)
@@ -167,7 +168,7 @@ compile() {
   # The engine's loops over whole canvases: tracing their comparisons (which guide the
   # mutations of header bytes, not of pixels) took most of each run.
   case $src in
-    tools/fit/canvas_scaler.cpp | tools/fit/colour_map.cpp | tools/fit/picture_fit.cpp | \
+    tools/fit/canvas_scaler.cpp | tools/fit/colour_*.cpp | tools/fit/picture_fit.cpp | \
       tools/fit/scaling_sink_*.cpp | tests/fuzz/engine_fuzz.cpp)
       extra+=(-fno-sanitize-coverage=trace-cmp) ;;
   esac

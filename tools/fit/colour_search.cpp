@@ -526,18 +526,19 @@ size_t Search::Pass(KeepGoing keepGoing) {
       // Book the change: the gradient moves by the curvature times the blurred step.
       for (int c = 0; c < 3; ++c) {
         const int w = 2 * f[c].rx + 1;
-        const float* tap = f[c].taps.data();
+        const float moved = step[c];
+        const float* __restrict tap = f[c].taps.data();
         for (int dy = -f[c].ry; dy <= f[c].ry; ++dy, tap += w) {
           const size_t row = at + size_t(dy) * stride_ - size_t(f[c].rx);
-          float* g0 = &gradient_[0][row];
-          float* g1 = &gradient_[1][row];
-          float* g2 = &gradient_[2][row];
+          float* __restrict g0 = &gradient_[0][row];
+          float* __restrict g1 = &gradient_[1][row];
+          float* __restrict g2 = &gradient_[2][row];
           const float* h0 = &curvature_[c == 0 ? 0 : c == 1 ? 3 : 4][row];
           const float* h1 = &curvature_[c == 0 ? 3 : c == 1 ? 1 : 5][row];
           const float* h2 = &curvature_[c == 0 ? 4 : c == 1 ? 5 : 2][row];
-          float* shown = &shown_[c][row];
+          float* __restrict shown = &shown_[c][row];
           for (int k = 0; k < w; ++k) {
-            const float e = tap[k] * step[c];
+            const float e = tap[k] * moved;
             shown[k] += e;
             g0[k] += h0[k] * e;
             g1[k] += h1[k] * e;

@@ -116,12 +116,13 @@ std::vector<Picture> Pictures(bool tiny, const std::string& convert, const fs::p
   const int w = tiny ? 160 : 1280, h = tiny ? 100 : 800;
   std::vector<Picture> pictures;
   // Rows of ramps: grey, then each primary and secondary from black to full.
-  if (!tiny) pictures.push_back(Made("gradients", w, h, [&](int x, int y, uint8_t* rgb) {
-    const int band = y * 7 / h;
-    const int mask = band == 0 ? 7 : band;  // bit 0 red, 1 green, 2 blue
-    const uint8_t v = uint8_t(x * 255 / (w - 1));
-    for (int c = 0; c < 3; ++c) rgb[c] = mask >> c & 1 ? v : 0;
-  }));
+  if (!tiny)
+    pictures.push_back(Made("gradients", w, h, [&](int x, int y, uint8_t* rgb) {
+      const int band = y * 7 / h;
+      const int mask = band == 0 ? 7 : band;  // bit 0 red, 1 green, 2 blue
+      const uint8_t v = uint8_t(x * 255 / (w - 1));
+      for (int c = 0; c < 3; ++c) rgb[c] = mask >> c & 1 ? v : 0;
+    }));
   // Hue round the centre, saturation outwards, full value; black outside.
   pictures.push_back(Made("colour wheel", w, h, [&](int x, int y, uint8_t* rgb) {
     const double dx = (x - w / 2.0) / (w / 2.0), dy = (y - h / 2.0) / (h / 2.0);

@@ -28,9 +28,9 @@ enum FitScreen { Screen16x10, Screen4x3 };
 
 // Tone, applied in linear light before the colours are chosen. The defaults change nothing.
 struct FitTone {
-  int brightness = 0;       // -100..100
-  int contrast = 0;         // -100..100
-  int saturation = 100;     // 0..200; 0 gives greys
+  int brightness = 0;    // -100..100
+  int contrast = 0;      // -100..100
+  int saturation = 100;  // 0..200; 0 gives greys
   bool autoLevels = false;  // the darkest and brightest 0.5% stretched to the full range
   bool Neutral() const {
     return brightness == 0 && contrast == 0 && saturation == 100 && !autoLevels;
@@ -49,9 +49,9 @@ struct FitLook {
 // The decoded picture, upright, reduced (averaged by area in the fit's space) when it is larger
 // than kWorkingWidth x kWorkingHeight, else kept pixel for pixel.
 struct WorkingPicture {
-  uint32_t width = 0, height = 0;                // as kept
+  uint32_t width = 0, height = 0;              // as kept
   uint32_t pictureWidth = 0, pictureHeight = 0;  // the picture's own size, upright
-  uint8_t orientation = 1;                       // the EXIF orientation applied (1: as stored)
+  uint8_t orientation = 1;  // the EXIF orientation applied (1: as stored)
   FitGamma gamma = GammaLinear;
   bool opaque = true;
   // R G B A per pixel, top row first: colour premultiplied by coverage (linear light, or sRGB

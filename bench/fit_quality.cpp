@@ -16,7 +16,7 @@
 // Photos are python3-skimage's public-domain and CC0 ones (tuning: astronaut, coffee,
 // immunohistochemistry; held out: chelsea, rocket, retina, hubble deep field), from --photos.
 //   fit_quality [--tiny] [--verbose] [--fit-only] [--convert PATH] [--photos DIR]
-//     --tiny: two small made pictures, ImageMagick alone, to prove it runs;
+//     --tiny: one small made picture, ImageMagick alone, to prove it runs;
 //     --verbose: every picture's figures too; --fit-only: no other program
 #include <math.h>
 #include <stdio.h>
@@ -111,17 +111,18 @@ void Hsv(double hue, double saturation, double value, uint8_t* rgb) {
   for (int c = 0; c < 3; ++c) rgb[c] = Byte(table[sector][c]);
 }
 
-// The pictures made here: two small ones with tiny, else seven at 1280x800.
+// The pictures made here: one small one with tiny, else seven at 1280x800.
 std::vector<Picture> Pictures(bool tiny, const std::string& convert, const fs::path& work) {
   const int w = tiny ? 160 : 1280, h = tiny ? 100 : 800;
   std::vector<Picture> pictures;
   // Rows of ramps: grey, then each primary and secondary from black to full.
-  pictures.push_back(Made("gradients", w, h, [&](int x, int y, uint8_t* rgb) {
-    const int band = y * 7 / h;
-    const int mask = band == 0 ? 7 : band;  // bit 0 red, 1 green, 2 blue
-    const uint8_t v = uint8_t(x * 255 / (w - 1));
-    for (int c = 0; c < 3; ++c) rgb[c] = mask >> c & 1 ? v : 0;
-  }));
+  if (!tiny)
+    pictures.push_back(Made("gradients", w, h, [&](int x, int y, uint8_t* rgb) {
+      const int band = y * 7 / h;
+      const int mask = band == 0 ? 7 : band;  // bit 0 red, 1 green, 2 blue
+      const uint8_t v = uint8_t(x * 255 / (w - 1));
+      for (int c = 0; c < 3; ++c) rgb[c] = mask >> c & 1 ? v : 0;
+    }));
   // Hue round the centre, saturation outwards, full value; black outside.
   pictures.push_back(Made("colour wheel", w, h, [&](int x, int y, uint8_t* rgb) {
     const double dx = (x - w / 2.0) / (w / 2.0), dy = (y - h / 2.0) / (h / 2.0);

@@ -178,7 +178,7 @@ compile() {
   # The engine's loops over whole canvases: tracing their comparisons (which guide the
   # mutations of header bytes, not of pixels) took most of each run.
   case $src in
-    tools/fit/canvas_scaler.cpp | tools/fit/colour_map.cpp | tools/fit/picture_fit.cpp | \
+    tools/fit/canvas_scaler.cpp | tools/fit/colour_*.cpp | tools/fit/picture_fit.cpp | \
       tools/fit/scaling_sink_*.cpp | tests/fuzz/engine_fuzz.cpp)
       extra+=(-fno-sanitize-coverage=trace-cmp) ;;
   esac

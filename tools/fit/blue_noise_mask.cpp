@@ -3,6 +3,8 @@
 // do not edit: the build checks this table is what the generator makes.
 #include "blue_noise_mask.h"
 
+// Sixteen ranks a line, as made.
+// clang-format off
 const uint16_t kBlueNoiseMask[kBlueNoiseSide * kBlueNoiseSide] = {
     2698, 307, 3991, 2191, 696, 3709, 1419, 2685, 962, 3984, 1449, 2377, 8, 3832, 1011, 2697,
     1545, 3217, 421, 2122, 4010, 54, 3335, 1249, 1769, 3080, 252, 2593, 780, 3344, 1396, 3724,
@@ -261,3 +263,4 @@ const uint16_t kBlueNoiseMask[kBlueNoiseSide * kBlueNoiseSide] = {
     2018, 1016, 4060, 172, 2237, 3513, 1261, 2830, 227, 3423, 1555, 2547, 1004, 3039, 2188, 729,
     3853, 1653, 2973, 929, 2730, 426, 4095, 2457, 145, 1518, 3742, 524, 3004, 1416, 2484, 819,
 };
+// clang-format on

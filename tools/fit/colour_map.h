@@ -34,7 +34,7 @@ enum DitherMode {
 void MapColours(const Canvas& canvas, DitherMode dither, uint8_t* colours);
 
 // The diffusion result improved by a search: pixels change while the error an eye sees
-// (the difference of both pictures filtered as the eye blurs them from 50 cm, judged in
+// (the difference of both pictures filtered as the eye blurs them from 75 cm, judged in
 // CIELAB) falls; the result is never worse than the diffusion by that measure. Takes a few
 // seconds for a 640x200 canvas. progress, when given, hears the share done (0..1) between
 // steps and may stop the search: the result is then false and colours hold the best found so

@@ -25,8 +25,8 @@ void PutLe32(Bytes& b, uint32_t v) {
 // tiff in a JPEG's APP1 (it must fit a segment), a PNG's eXIf and an extended WebP's EXIF.
 Bytes InJpeg(const uint8_t* tiff, size_t size) {
   const size_t length = size + 8;
-  Bytes file = {0xff, 0xd8, 0xff, 0xe1, uint8_t(length >> 8), uint8_t(length), 'E', 'x', 'i', 'f',
-                0, 0};
+  Bytes file = {0xff, 0xd8, 0xff, 0xe1, uint8_t(length >> 8), uint8_t(length), 'E', 'x',
+                'i',  'f',  0,    0};
   file.insert(file.end(), tiff, tiff + size);
   file.insert(file.end(), {0xff, 0xd9});
   return file;

@@ -268,10 +268,14 @@ void FrameCanvas(const WorkingPicture& picture, Resolution res, const FitLook& l
   std::vector<float> placed(size_t(place.canvasWidth) * place.canvasHeight * 4);
   SumPlaced(picture, place, nearest, [&](uint32_t y, const double* sums, double divisor) {
     float* to = &placed[size_t(y) * place.canvasWidth * 4];
+    // An opaque pixel's coverage is the whole: its reciprocal is known (a division a pixel
+    // costs the 32-bit build more than its tone).
+    const double whole = double(full) * divisor, perWhole = 1 / whole;
     for (uint32_t x = 0; x < place.canvasWidth; ++x, sums += 4, to += 4) {
-      const double coverage = sums[3], each = coverage > 0 ? 1 / coverage : 0;
+      const double coverage = sums[3];
+      const double each = coverage == whole ? perWhole : coverage > 0 ? 1 / coverage : 0;
       for (int c = 0; c < 3; ++c) to[c] = float(std::min(1.0, sums[c] * each));
-      to[3] = float(coverage / (double(full) * divisor));
+      to[3] = float(coverage * perWhole);
     }
   });
   float low = 0, high = 1;

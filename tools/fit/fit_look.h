@@ -26,7 +26,8 @@ enum FitFrame {
 // it), or a monitor of the time (4:3, each screen pixel 1.2 times taller than wide).
 enum FitScreen { Screen16x10, Screen4x3 };
 
-// Tone, applied in linear light before the colours are chosen. The defaults change nothing.
+// Tone, applied in the fit's space (linear light, or the numbers under GammaSrgb) before the
+// colours are chosen. The defaults change nothing.
 struct FitTone {
   int brightness = 0;       // -100..100
   int contrast = 0;         // -100..100

@@ -582,6 +582,29 @@ TEST(FitDither, FlatColoursUseTheirQuadrupleOnly) {
   }
 }
 
+// Ordered's threshold is a permutation of 4096 ranks, so every 64x64 tile of a flat colour
+// holds each corner of its quadruple in its share of the colour, to the pixel.
+TEST(FitDither, OrderedKeepsEachTilesSharesExactly) {
+  for (const Bytes& rgb : {Bytes{240, 240, 240}, Bytes{220, 190, 100}, Bytes{60, 170, 230}}) {
+    const Bytes file = Png(640, 200, 3, Picture(640, 200, [&](int, int) { return rgb; }));
+    const Shown canvas = Fit(file, Res640, DitherOrdered);
+    for (int tile = 0; tile < 10; ++tile) {
+      int lit[3] = {};  // red, green, blue pixels in the tile's top 64 rows
+      for (int y = 0; y < 64; ++y) {
+        for (int x = tile * 64; x < tile * 64 + 64; ++x) {
+          lit[0] += canvas.At(x, y) >> 1 & 1;
+          lit[1] += canvas.At(x, y) >> 2 & 1;
+          lit[2] += canvas.At(x, y) & 1;
+        }
+      }
+      for (int c = 0; c < 3; ++c) {
+        EXPECT_NEAR(lit[c], LightOf(rgb[size_t(c)]) / 65535 * 4096, 1.5)
+            << int(rgb[0]) << " tile " << tile << " channel " << c;
+      }
+    }
+  }
+}
+
 // A noisy sRGB canvas: every level of every channel, with no two neighbours alike.
 Canvas NoisySrgbCanvas() {
   std::mt19937 random(17);
@@ -1570,6 +1593,10 @@ TEST(FitDither, BestIsNeverWorseThanItsStart) {
       EXPECT_FALSE(MapColoursBest(canvas, best.data(), &none));
       EXPECT_EQ(none.heard.size(), 1u);
       EXPECT_TRUE(best == start) << gamma;
+      // Stopped half way: the best whole pass so far, no worse than the start.
+      Watcher half(0.5f);
+      EXPECT_EQ(MapColoursBest(canvas, best.data(), &half), !textured);
+      EXPECT_LE(EyeError(canvas, best.data()), before) << gamma;
     }
   }
 }

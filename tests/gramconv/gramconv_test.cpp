@@ -565,6 +565,9 @@ TEST_F(Gramconv, DitherModesDrawShadesWithBothColours) {
       {{"--dither", "diffusion", "--gamma", "linear"}, 0.2159, "error diffusion, in linear light"},
       {{"--dither", "ordered", "--gamma", "srgb"}, 128.0 / 255, "ordered dithering, in sRGB"},
       {{"--gamma", "srgb", "--dither", "diffusion"}, 128.0 / 255, "error diffusion, in sRGB"},
+      {{"--dither", "bayer"}, 0.2159, "Bayer dithering, in linear light"},
+      {{"--dither", "bayer", "--gamma", "srgb"}, 128.0 / 255, "Bayer dithering, in sRGB"},
+      {{"--dither", "best"}, 0.2159, "searched dithering, in linear light"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = {"fit"};

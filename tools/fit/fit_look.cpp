@@ -61,7 +61,8 @@ class WorkingScaler final : public AreaReducer {
     // Reserved only: the pages are first touched where the rows are written, on the scaling
     // thread while the decoder works.
     picture_.pixels.clear();
-    picture_.pixels.reserve(size_t(keptWidth) * keptHeight * 4);
+    values_ = size_t(keptWidth) * keptHeight * 4;
+    picture_.pixels.reserve(values_);
     LargePages(picture_.pixels);
     picture_.width = keptWidth;
     picture_.height = keptHeight;
@@ -122,7 +123,7 @@ class WorkingScaler final : public AreaReducer {
       pixels.insert(pixels.end(), row_.begin(), row_.begin() + ptrdiff_t(count));
       return;
     }
-    if (pixels.size() != pixels.capacity()) pixels.resize(pixels.capacity());
+    if (pixels.size() != values_) pixels.resize(values_);
     ptrdiff_t at = origin_ + ptrdiff_t(y) * down_;
     for (uint32_t x = 0; x < storedWidth_; ++x, at += across_) {
       const uint16_t* from = &row_[size_t(x) * 4];
@@ -135,6 +136,7 @@ class WorkingScaler final : public AreaReducer {
   const int& orientation_;
   bool identity_ = true;  // kept pixel for pixel
   uint32_t sourceWidth_ = 0, channels_ = 0, storedWidth_ = 0;
+  size_t values_ = 0;  // the working picture's, when whole
   ptrdiff_t origin_ = 0, across_ = 1, down_ = 0;
   std::vector<uint16_t> row_;  // one stored row, premultiplied
 };

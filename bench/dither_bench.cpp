@@ -11,6 +11,7 @@
 
 namespace {
 
+// The canvas every mode is timed on, made once.
 const Canvas& PhotoCanvas() {
   static const Canvas canvas = [] {
     Canvas c;
@@ -41,6 +42,7 @@ const Canvas& PhotoCanvas() {
   return canvas;
 }
 
+// MapColours in the mode given as the argument.
 void BM_MapColours(benchmark::State& state) {
   const Canvas& canvas = PhotoCanvas();
   std::vector<uint8_t> colours(size_t(canvas.width) * canvas.height);

@@ -428,6 +428,7 @@ std::vector<float> SpatialLab(const Light& screen, double pixelsPerDegree) {
   return lab;
 }
 
+// The mean CIE76 distance of two pictures' CIELAB values, pixel by pixel.
 double MeanLabDistance(const std::vector<float>& a, const std::vector<float>& b) {
   double sum = 0;
   for (size_t i = 0; i < a.size(); i += 3) {
@@ -507,6 +508,7 @@ std::string GimpScript(const fs::path& in, const fs::path& work) {
   return script + " (gimp-palette-delete palette))";
 }
 
+// Whether program is on the PATH.
 bool Installed(const char* program) {
   return system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0;
 }

@@ -47,6 +47,7 @@ class Density {
   int Emptiest() const { return Extreme(false); }
 
  private:
+  // Tightest (ones) or Emptiest (!ones).
   int Extreme(bool ones) const {
     int best = -1;
     for (int i = 0; i < kCells; ++i) {

@@ -7,14 +7,14 @@
 // gradient and curvature of that pixel's Delta E in opponent values (CIELAB's slope at the
 // blurred result, divided by the pixel's own Delta E, so the search lowers the mean of the
 // differences rather than of their squares). A pixel's change then costs a filter's worth of
-// products to judge and to book, as in the published incremental update; the passes end when
-// nearly nothing changes, or when one did not lower the exact error (its result is dropped).
+// products to judge and to book, as in the published incremental update, and is judged
+// exactly in its 3x3 neighbourhood, where it moves the blurred picture too far for the
+// quadratic guess. The passes end when nearly nothing changes, or when one did not lower the
+// exact error (its result is dropped).
 //
 // Pixels are canvas pixels, seen as the screen shows them: one screen pixel wide, two tall.
 #include <math.h>
 #include <stdint.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
@@ -167,6 +167,7 @@ struct Eye {
     }
     return p;
   }
+  // out = the inverse of m.
   static void Invert(const double m[3][3], double out[3][3]) {
     const double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
                        m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
@@ -179,6 +180,7 @@ struct Eye {
     }
   }
 };
+// The eye's tables, made on first use.
 const Eye& TheEye() {
   static const Eye eye;
   return eye;
@@ -286,6 +288,7 @@ class Search {
     lab[2] = 200 * (fy - fz);
     for (int k = 0; k < 3; ++k) slope[k] = LabSlope(t[k]);
   }
+  // Pixel (x, y)'s place in the padded planes.
   size_t Padded(int x, int y) const { return size_t(y + pad_) * stride_ + size_t(x + pad_); }
   // The first of the 3 sums of the block holding pixel (x, y) in grid g (the second grid
   // half a block on).

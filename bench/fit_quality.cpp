@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "colour_math.h"
 #include "picture_fit.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
@@ -398,15 +399,7 @@ std::vector<float> SpatialLab(const Light& screen, double pixelsPerDegree) {
   // Back to XYZ, then CIELAB with white = XYZ of linear RGB 1, 1, 1.
   double toXyz[3][3];
   const auto& m = kOpponentOfXyz;
-  const double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
-                     m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
-                     m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
-  for (int i = 0; i < 3; ++i) {
-    for (int j = 0; j < 3; ++j) {
-      const int r0 = (j + 1) % 3, r1 = (j + 2) % 3, c0 = (i + 1) % 3, c1 = (i + 2) % 3;
-      toXyz[i][j] = (m[r0][c0] * m[r1][c1] - m[r0][c1] * m[r1][c0]) / det;
-    }
-  }
+  Invert3x3(m, toXyz);
   const double white[3] = {kXyzOfRgb[0][0] + kXyzOfRgb[0][1] + kXyzOfRgb[0][2],
                            kXyzOfRgb[1][0] + kXyzOfRgb[1][1] + kXyzOfRgb[1][2],
                            kXyzOfRgb[2][0] + kXyzOfRgb[2][1] + kXyzOfRgb[2][2]};

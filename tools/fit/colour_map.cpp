@@ -2,10 +2,10 @@
 #include "colour_map.h"
 
 #include <stddef.h>
-#include <string.h>
 
 #include <vector>
 
+#include "colour_math.h"
 #include "colour_quads.h"
 
 namespace {
@@ -85,27 +85,12 @@ void MapDiffusion(const Value* canvas, uint32_t width, uint32_t height, uint8_t*
   }
 }
 
-// CIELAB's f: a cube root, straight near black. The root is a guess from the float's bits
-// refined by two Newton steps (relative error below 1e-6): plain arithmetic the compiler
-// can run on several pixels at once, where a library cube root per pixel would cost more
-// than the whole dithering.
-inline float LabF(float t) {
-  uint32_t bits;
-  memcpy(&bits, &t, sizeof bits);
-  bits = bits / 3 + 709921077u;
-  float root;
-  memcpy(&root, &bits, sizeof root);
-  root = (2 * root + t / (root * root)) * (1.0f / 3);
-  root = (2 * root + t / (root * root)) * (1.0f / 3);
-  return t > 216.0f / 24389 ? root : (24389.0f / 27 * t + 16) / 116;
-}
-
 // L*, a*, b* (D65) of R, G, B in linear light, 0 to 1.
 inline void LabOf(float r, float g, float b, float& l, float& a, float& bb) {
   // sRGB primaries to XYZ, each row divided by the white point's value, so white is 1, 1, 1.
-  const float x = LabF((0.4124f * r + 0.3576f * g + 0.1805f * b) * (1 / 0.9505f));
-  const float y = LabF(0.2126f * r + 0.7152f * g + 0.0722f * b);
-  const float z = LabF((0.0193f * r + 0.1192f * g + 0.9505f * b) * (1 / 1.0890f));
+  const float x = FastLabF((0.4124f * r + 0.3576f * g + 0.1805f * b) * (1 / 0.9505f));
+  const float y = FastLabF(0.2126f * r + 0.7152f * g + 0.0722f * b);
+  const float z = FastLabF((0.0193f * r + 0.1192f * g + 0.9505f * b) * (1 / 1.0890f));
   l = 116 * y - 16;
   a = 500 * (x - y);
   bb = 200 * (y - z);

@@ -7,6 +7,7 @@
 #include <stddef.h>
 
 #include "blue_noise_mask.h"
+#include "colour_math.h"
 
 namespace {
 
@@ -34,15 +35,11 @@ struct Quads {
         m[1][k] = ((to >> 2) & 1) - ((from >> 2) & 1);
         m[2][k] = (to & 1) - (from & 1);
       }
-      const double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
-                         m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
-                         m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
+      // A whole matrix: its determinant is +-1, so the inverse is exact in float.
+      double inverse[3][3];
+      Invert3x3(m, inverse);
       for (int i = 0; i < 3; ++i) {
-        for (int j = 0; j < 3; ++j) {
-          // Cofactor of m[j][i] over the determinant (a whole number: det is +-1).
-          const int r0 = (j + 1) % 3, r1 = (j + 2) % 3, c0 = (i + 1) % 3, c1 = (i + 2) % 3;
-          q.inverse[i][j] = float((m[r0][c0] * m[r1][c1] - m[r0][c1] * m[r1][c0]) / det);
-        }
+        for (int j = 0; j < 3; ++j) q.inverse[i][j] = float(inverse[i][j]);
       }
     }
   }

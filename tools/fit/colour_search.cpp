@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "colour_map.h"
+#include "colour_math.h"
 #include "colour_quads.h"
 
 namespace {
@@ -120,7 +121,7 @@ struct Eye {
         for (int k = 0; k < 3; ++k) toOpponent[i][j] += kOpponentOfXyz[i][k] * kXyzOfRgb[k][j];
       }
     }
-    Invert(kOpponentOfXyz, toXyz);
+    Invert3x3(kOpponentOfXyz, toXyz);
     for (int n = 0; n < 8; ++n) {
       const double rgb[3] = {double(n >> 1 & 1), double(n >> 2 & 1), double(n & 1)};
       for (int c = 0; c < 3; ++c) {
@@ -167,18 +168,6 @@ struct Eye {
     }
     return p;
   }
-  // out = the inverse of m.
-  static void Invert(const double m[3][3], double out[3][3]) {
-    const double det = m[0][0] * (m[1][1] * m[2][2] - m[1][2] * m[2][1]) -
-                       m[0][1] * (m[1][0] * m[2][2] - m[1][2] * m[2][0]) +
-                       m[0][2] * (m[1][0] * m[2][1] - m[1][1] * m[2][0]);
-    for (int i = 0; i < 3; ++i) {
-      for (int j = 0; j < 3; ++j) {
-        const int r0 = (j + 1) % 3, r1 = (j + 2) % 3, c0 = (i + 1) % 3, c1 = (i + 2) % 3;
-        out[i][j] = (m[r0][c0] * m[r1][c1] - m[r0][c1] * m[r1][c0]) / det;
-      }
-    }
-  }
 };
 // The eye's tables, made on first use.
 const Eye& TheEye() {
@@ -194,19 +183,6 @@ inline double LabSlope(double t) {
     return 1 / (3 * root * root);
   }
   return 24389.0 / 27 / 116;
-}
-
-// CIELAB's f in float: a cube root guessed from the float's bits and refined by two Newton
-// steps (relative error below 1e-6), straight near black.
-inline float FastLabF(float t) {
-  if (t <= 216.0f / 24389) return (24389.0f / 27 * t + 16) / 116;
-  uint32_t bits;
-  memcpy(&bits, &t, sizeof bits);
-  bits = bits / 3 + 709921077u;
-  float root;
-  memcpy(&root, &bits, sizeof root);
-  root = (2 * root + t / (root * root)) * (1.0f / 3);
-  return (2 * root + t / (root * root)) * (1.0f / 3);
 }
 
 // One channel of width x height values blurred by a filter, the picture taken as zero

@@ -5,19 +5,4 @@
 # Idempotent.
 set -euo pipefail
 need_pkgs=(pngquant gimp python3-skimage)
-missing=()
-for p in "${need_pkgs[@]}"; do
-  if ! dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
-    missing+=("$p")
-  fi
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" != 0 ]; then
-    echo "setup_peers: missing packages (${missing[*]}) and not root: run as root" >&2
-    exit 1
-  fi
-  echo "setup_peers: installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends -o DPkg::Lock::Timeout=600 "${missing[@]}" >/dev/null
-fi
+"$(dirname "$0")/../scripts/install_packages.sh" setup_peers "${need_pkgs[@]}"

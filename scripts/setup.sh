@@ -16,26 +16,7 @@ need_pkgs=(
   dpkg-dev
 )
 
-missing=()
-for p in "${need_pkgs[@]}"; do
-  if ! dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$'; then
-    missing+=("$p")
-  fi
-done
-
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" != 0 ]; then
-    echo "setup: missing packages (${missing[*]}) and not root: run as root" >&2
-    exit 1
-  fi
-  echo "setup: installing ${missing[*]}"
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    dpkg --add-architecture i386
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+"$here/scripts/install_packages.sh" setup "${need_pkgs[@]}"
 
 # Wine takes a process's ANSI code page from its locale: ja_JP.UTF-8 gives 932 (what the
 # tests use by default), en_US.UTF-8 1252 and hi_IN.UTF-8 65001 (the code page tests).

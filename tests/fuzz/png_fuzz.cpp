@@ -54,8 +54,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const uint32_t kBands[] = {0, 1, 3, 16};
   CheckingSink sink(kBands[size % 4]);
   StoppingProgress progress(size % 7 == 0 ? 1 + uint32_t(size / 7 % 5) : 0);
-  ReadWatch watch{&progress, size};
-  const bool read = DecodePngWithLibpng(data, size, width, height, sink, watch);
+  // libpng reads the file as DecodePicture gives it, its palette chunks as libpng keeps them.
+  std::vector<uint8_t> normalised;
+  const bool copied = NormalisePngPalette(data, size, normalised);
+  const uint8_t* file = copied ? normalised.data() : data;
+  const size_t bytes = copied ? normalised.size() : size;
+  ReadWatch watch{&progress, bytes};
+  const bool read = DecodePngWithLibpng(file, bytes, width, height, sink, watch);
   sink.CheckOutcome(read ? "" : "libpng refused");
   if (watch.stopped != progress.stopAsked || (read && watch.stopped)) {
     ContractFailure("stop asked: %d, watch stopped: %d, read: %d", int(progress.stopAsked),

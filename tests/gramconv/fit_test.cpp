@@ -707,12 +707,15 @@ TEST(FitDecode, WebpInPiecesGivesLibwebpsPixels) {
   }
 }
 
-// A width x 1 palette PNG of 8-bit indices with the palette's RGB entries, built chunk by
-// chunk (the writer makes no palette PNG).
-Bytes PalettePng(const Bytes& indices, const Bytes& palette) {
+using Chunks = std::vector<std::pair<std::string, Bytes>>;
+
+// A one-row PNG of `width` pixels from its chunks after IHDR (depth and colour type given):
+// an "IDAT" in the list holds the row's bytes (the filter byte added) compressed.
+Bytes ChunkedPng(uint32_t width, uint8_t depth, uint8_t colour, const Bytes& row,
+                 const Chunks& chunks) {
   Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-  const auto chunk = [&](const char* type, const Bytes& data) {
-    Bytes body(type, type + 4);
+  const auto chunk = [&](const std::string& type, const Bytes& data) {
+    Bytes body(type.begin(), type.end());
     body.insert(body.end(), data.begin(), data.end());
     const uint32_t length = uint32_t(data.size());
     for (int i = 0; i < 4; ++i) png.push_back(uint8_t(length >> (24 - 8 * i)));
@@ -720,18 +723,28 @@ Bytes PalettePng(const Bytes& indices, const Bytes& palette) {
     const uint32_t crc = stbiw__crc32(body.data(), int(body.size()));
     for (int i = 0; i < 4; ++i) png.push_back(uint8_t(crc >> (24 - 8 * i)));
   };
-  const uint32_t w = uint32_t(indices.size());
-  chunk("IHDR", {uint8_t(w >> 24), uint8_t(w >> 16), uint8_t(w >> 8), uint8_t(w), 0, 0, 0, 1, 8, 3,
-                 0, 0, 0});
-  chunk("PLTE", palette);
-  Bytes row = {0};  // no filter
-  row.insert(row.end(), indices.begin(), indices.end());
-  int packed = 0;
-  unsigned char* zlib = stbi_zlib_compress(row.data(), int(row.size()), &packed, 8);
-  chunk("IDAT", Bytes(zlib, zlib + packed));
-  STBIW_FREE(zlib);
+  const uint32_t w = width;
+  chunk("IHDR", {uint8_t(w >> 24), uint8_t(w >> 16), uint8_t(w >> 8), uint8_t(w), 0, 0, 0, 1, depth,
+                 colour, 0, 0, 0});
+  for (const auto& [type, data] : chunks) {
+    if (type != "IDAT") {
+      chunk(type, data);
+      continue;
+    }
+    Bytes filtered = {0};  // no filter
+    filtered.insert(filtered.end(), row.begin(), row.end());
+    int packed = 0;
+    unsigned char* zlib = stbi_zlib_compress(filtered.data(), int(filtered.size()), &packed, 8);
+    chunk("IDAT", Bytes(zlib, zlib + packed));
+    STBIW_FREE(zlib);
+  }
   chunk("IEND", {});
   return png;
+}
+
+// A width x 1 palette PNG of 8-bit indices with the palette's RGB entries.
+Bytes PalettePng(const Bytes& indices, const Bytes& palette) {
+  return ChunkedPng(uint32_t(indices.size()), 8, 3, indices, {{"PLTE", palette}, {"IDAT", {}}});
 }
 
 // A pixel whose index passes the palette shows black from either reader, whatever the
@@ -746,6 +759,90 @@ TEST(FitDecode, IndexPastThePaletteIsBlack) {
     ASSERT_EQ(DecodePicture(shortPalette.data(), shortPalette.size(), picture, libpng), "");
     ASSERT_EQ(picture.channels, 3u);
     EXPECT_EQ(Bytes(picture.pixels, picture.pixels + 18), expected) << "libpng " << libpng;
+  }
+}
+
+// PLTE and tRNS are read by libpng's rule through either reader: a palette counts up to
+// 2^depth entries, and a tRNS libpng passes over is gone for stb_image too (which would apply
+// it, or refuse the file). Both kept findings (a 2-bit picture with 128 entries and a 44-byte
+// tRNS) and a file for each rule give the same pixels by both paths, in libpng's channels.
+TEST(FitDecode, PaletteChunksReadOneWay) {
+  Bytes entries;  // 128 entries: n, 255 - n, 2n
+  for (int n = 0; n < 128; ++n)
+    entries.insert(entries.end(), {uint8_t(n), uint8_t(255 - n), uint8_t(2 * n)});
+  const Bytes alpha(44, 7), row = {0x1b};  // 2-bit indices 0, 1, 2, 3
+  const Bytes cutRgb = {0, 255, 0, 1, 254, 2, 2, 253, 4, 3, 252, 6};
+  const Bytes grey = {9, 200, 9}, rgb = {9, 8, 7, 1, 2, 3};
+  struct Case {
+    const char* name;
+    Bytes png;
+    uint32_t channels;
+    Bytes firstPixel;  // empty: not checked
+  };
+  std::vector<Case> cases = {
+      {"tRNS past the cut palette",
+       ChunkedPng(4, 2, 3, row, {{"PLTE", entries}, {"tRNS", alpha}, {"IDAT", {}}}),
+       3,
+       {0, 255, 0}},
+      {"tRNS within the cut palette",
+       ChunkedPng(4, 2, 3, row, {{"PLTE", entries}, {"tRNS", {5, 6}}, {"IDAT", {}}}),
+       4,
+       {0, 255, 0, 5}},
+      {"tRNS longer than a short palette",
+       ChunkedPng(2, 8, 3, {1, 0},
+                  {{"PLTE", {1, 2, 3, 4, 5, 6}}, {"tRNS", {1, 2, 3}}, {"IDAT", {}}}),
+       3,
+       {4, 5, 6}},
+      {"tRNS before PLTE",
+       ChunkedPng(4, 2, 3, row, {{"tRNS", {5}}, {"PLTE", entries}, {"IDAT", {}}}),
+       3,
+       {0, 255, 0}},
+      {"empty tRNS",
+       ChunkedPng(4, 2, 3, row, {{"PLTE", entries}, {"tRNS", {}}, {"IDAT", {}}}),
+       3,
+       {0, 255, 0}},
+      {"second tRNS",
+       ChunkedPng(4, 2, 3, row, {{"PLTE", entries}, {"tRNS", {5}}, {"tRNS", {6, 6}}, {"IDAT", {}}}),
+       4,
+       {0, 255, 0, 5}},
+      {"tRNS after IDAT",
+       ChunkedPng(4, 2, 3, row, {{"PLTE", entries}, {"IDAT", {}}, {"tRNS", {5}}}),
+       3,
+       {0, 255, 0}},
+      {"grey, tRNS of RGB's length",
+       ChunkedPng(3, 8, 0, grey, {{"tRNS", rgb}, {"IDAT", {}}}),
+       1,
+       {9}},
+      {"RGB, tRNS of grey's length",
+       ChunkedPng(2, 8, 2, rgb, {{"tRNS", {0, 9}}, {"IDAT", {}}}),
+       3,
+       {9, 8, 7}},
+      {"RGB, tRNS kept",
+       ChunkedPng(2, 8, 2, rgb, {{"tRNS", {0, 9, 0, 8, 0, 7}}, {"IDAT", {}}}),
+       4,
+       {9, 8, 7, 0}},
+      {"RGBA with a tRNS",
+       ChunkedPng(1, 8, 6, {1, 2, 3, 4}, {{"tRNS", {0, 1, 0, 2, 0, 3}}, {"IDAT", {}}}),
+       4,
+       {1, 2, 3, 4}}};
+  for (const char* finding : {"palette-128-tRNS-44-a.png", "palette-128-tRNS-44-b.png"}) {
+    std::ifstream in(std::string(FIT_SEEDS_DIR "/png/") + finding, std::ios::binary);
+    cases.push_back({finding, Bytes(std::istreambuf_iterator<char>(in), {}), 3, {}});
+    ASSERT_GT(cases.back().png.size(), 600u) << finding;
+  }
+  for (const Case& c : cases) {
+    DecodedPicture byLibpng, byStb;
+    ASSERT_EQ(DecodePicture(c.png.data(), c.png.size(), byLibpng), "") << c.name;
+    ASSERT_EQ(DecodePicture(c.png.data(), c.png.size(), byStb, false), "") << c.name;
+    EXPECT_EQ(byLibpng.channels, c.channels) << c.name;
+    ASSERT_EQ(byStb.channels, byLibpng.channels) << c.name;
+    const size_t bytes = size_t(byStb.width) * byStb.height * byStb.channels;
+    EXPECT_EQ(Bytes(byStb.pixels, byStb.pixels + bytes),
+              Bytes(byLibpng.pixels, byLibpng.pixels + bytes))
+        << c.name;
+    if (!c.firstPixel.empty()) {
+      EXPECT_EQ(Bytes(byStb.pixels, byStb.pixels + c.channels), c.firstPixel) << c.name;
+    }
   }
 }
 

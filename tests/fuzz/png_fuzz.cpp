@@ -1,7 +1,9 @@
 // libFuzzer target: PNG files through libpng, inflating by ISA-L (DecodePngWithLibpng), in
-// bands of rows of several sizes. Besides the sanitizers' findings it aborts when the rows
-// break the contract (fuzz_contract.h), when a stop asked for is not honoured, or when a
-// file both libpng and stb_image accept gives different pixels.
+// bands of rows of several sizes, after the palette chunks are made as libpng reads them
+// (NormalisePngPalette, as DecodePicture does). Besides the sanitizers' findings it aborts when
+// the rows break the contract (fuzz_contract.h), when a stop asked for is not honoured, when
+// a normalised file needs normalising again, or when a file both libpng and stb_image accept
+// gives different pixels.
 #include <stdint.h>
 #include <string.h>
 
@@ -59,6 +61,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool copied = NormalisePngPalette(data, size, normalised);
   const uint8_t* file = copied ? normalised.data() : data;
   const size_t bytes = copied ? normalised.size() : size;
+  std::vector<uint8_t> twice;
+  if (copied && NormalisePngPalette(file, bytes, twice)) {
+    ContractFailure("a PNG's palette chunks need normalising again after normalising");
+  }
   ReadWatch watch{&progress, bytes};
   const bool read = DecodePngWithLibpng(file, bytes, width, height, sink, watch);
   sink.CheckOutcome(read ? "" : "libpng refused");

@@ -1058,6 +1058,26 @@ TEST(FitColours, RleBitmapsExact) {
   EXPECT_EQ(rle4.Wrong([](int x, int y) { return y >= 40 && y < 80 ? 0 : x * 8 / 320; }), 0);
 }
 
+// The stb target's kept findings, each refused for its own reason: JPEGs whose headers stb
+// refuses are not then read as another format from a later part of the file (a PNM header
+// past the first 128 bytes, whose size is no size of this file).
+TEST(FitRefusal, KeptStbFindingsHaveTheirOwnReason) {
+  const std::string damaged = "the picture is damaged or in a form gramconv cannot read";
+  const std::string undefined =
+      "the picture is damaged (a JPEG scan uses a table the file does not define)";
+  const std::pair<const char*, std::string> cases[] = {
+      {"jpeg-header-then-pnm-numbers.jpg", damaged},
+      {"jpeg-scan-ends-early.jpg", damaged + " (bad DRI len)"},
+      {"jpeg-undefined-huffman-table.jpg", undefined},
+      {"jpeg-undefined-table-2.jpg", undefined}};
+  for (const auto& [name, reason] : cases) {
+    std::ifstream in(std::string(FIT_SEEDS_DIR "/stb/") + name, std::ios::binary);
+    const Bytes file((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_GT(file.size(), 100u) << name;
+    EXPECT_EQ(FitFailure(file), reason) << name;
+  }
+}
+
 TEST(FitRefusal, DamagedRleHasItsReason) {
   const Bytes good = RleBitmap(16, 5, 4, kRlePalette, Rle4Runs());
   const std::string cutShort = "the picture is cut short";

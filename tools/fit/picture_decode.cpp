@@ -301,6 +301,7 @@ std::string Reason(const std::string& stb, bool starved) {
            " pixels and " + std::to_string(kMaxPictureSide) + " on a side";
   }
   if (starved) return "the picture is cut short";
+  if (stb.empty()) return "the picture is damaged or in a form gramconv cannot read";
   return "the picture is damaged or in a form gramconv cannot read (" + stb + ")";
 }
 
@@ -329,11 +330,16 @@ std::string HeaderRefusal(const uint8_t* data, size_t size, bool& sizeRefused) {
   stbi__start_callbacks(&context, &callbacks, &reader);
   int x = 0, y = 0, comp = 0;
   bool sized = true;
+  // The format's own reason only: a test that failed before it (PNG's signature) leaves its
+  // reason behind, and some refusals (a JPEG table segment of the wrong length) set none.
+  const auto forget = [] { stbi__g_failure_reason = nullptr; };
   if (stbi__png_test(&context)) {
     if (stbi__png_info(&context, &x, &y, &comp)) return kUnknown;
   } else if (stbi__jpeg_test(&context)) {
+    forget();
     if (stbi__jpeg_info(&context, &x, &y, &comp)) return kUnknown;
   } else if (stbi__bmp_test(&context)) {
+    forget();
     if (stbi__bmp_info(&context, &x, &y, &comp)) return kUnknown;
     sized = false;
   } else {
@@ -406,10 +412,13 @@ std::string DecodePicture(const uint8_t* data, size_t size, RowSink& sink, bool 
     return "the picture is damaged or too large (a PNM header number past what it can be)";
   }
   ReadWatch watch{progress, size};
-  // The header first: the size is judged before anything is allocated for the pixels.
-  MemoryReader header{data, size};
+  // The header first: the size is judged before anything is allocated for the pixels. From
+  // memory: stb tries one format's header after another, and rewinding a reader of callbacks
+  // takes it back only to its last 128-byte fill, so after a long header (a JPEG's tables, a
+  // BMP's V5 header) the next format would read a later part of the file as its start (a PNM
+  // header's numbers there overflowing stb's int).
   int width = 0, height = 0, comp = 0;
-  if (!stbi_info_from_callbacks(&kCallbacks, &header, &width, &height, &comp)) {
+  if (!stbi_info_from_memory(data, int(size), &width, &height, &comp)) {
     bool sizeRefused = false;
     const std::string refusal = HeaderRefusal(data, size, sizeRefused);
 #ifdef _WIN32

@@ -30,8 +30,9 @@ for loc in ja_JP en_US hi_IN; do
   fi
 done
 
-# libwebp's own sources, built into the Windows programs (Debian has no libwebp for MinGW).
-"$here/scripts/fetch_sources.sh" libwebp
+# libwebp's own sources, built into the Windows programs (Debian has no libwebp for MinGW);
+# with the other readers' libraries, built instrumented for the fuzz targets.
+"$here/scripts/fetch_sources.sh" libwebp libpng1.6 zlib libisal libstb
 
 # The Wine prefix the tests use (created once, then reused).
 "$here/scripts/run32.sh" --setup

@@ -1,7 +1,9 @@
 // libFuzzer target: PNG files through libpng, inflating by ISA-L (DecodePngWithLibpng), in
-// bands of rows of several sizes. Besides the sanitizers' findings it aborts when the rows
-// break the contract (fuzz_contract.h), when a stop asked for is not honoured, or when a
-// file both libpng and stb_image accept gives different pixels.
+// bands of rows of several sizes, after the palette chunks are made as libpng reads them
+// (NormalisePngPalette, as DecodePicture does). Besides the sanitizers' findings it aborts when
+// the rows break the contract (fuzz_contract.h), when a stop asked for is not honoured, when
+// a normalised file needs normalising again, or when a file both libpng and stb_image accept
+// gives different pixels.
 #include <stdint.h>
 #include <string.h>
 
@@ -54,8 +56,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const uint32_t kBands[] = {0, 1, 3, 16};
   CheckingSink sink(kBands[size % 4]);
   StoppingProgress progress(size % 7 == 0 ? 1 + uint32_t(size / 7 % 5) : 0);
-  ReadWatch watch{&progress, size};
-  const bool read = DecodePngWithLibpng(data, size, width, height, sink, watch);
+  // libpng reads the file as DecodePicture gives it, its palette chunks as libpng keeps them.
+  std::vector<uint8_t> normalised;
+  const bool copied = NormalisePngPalette(data, size, normalised);
+  const uint8_t* file = copied ? normalised.data() : data;
+  const size_t bytes = copied ? normalised.size() : size;
+  std::vector<uint8_t> twice;
+  if (copied && NormalisePngPalette(file, bytes, twice)) {
+    ContractFailure("a PNG's palette chunks need normalising again after normalising");
+  }
+  ReadWatch watch{&progress, bytes};
+  const bool read = DecodePngWithLibpng(file, bytes, width, height, sink, watch);
   sink.CheckOutcome(read ? "" : "libpng refused");
   if (watch.stopped != progress.stopAsked || (read && watch.stopped)) {
     ContractFailure("stop asked: %d, watch stopped: %d, read: %d", int(progress.stopAsked),

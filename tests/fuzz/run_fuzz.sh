@@ -5,11 +5,13 @@
 # limit); prints the executions, their rate and the coverage (libFuzzer's cov and ft).
 #
 #   import: the plug-in's import; seeds are exported files in both resolutions and their
-#           variants, plus the bmpsuite images.
+#           variants, plus the bmpsuite images; dictionary: the BMP header's fields.
 #   stb:    stb_image's formats as gramconv reads them (DecodePicture, PNG left to stb, RLE
 #           bitmaps expanded first); stops after the decode. Seeds: every format.
 #   png:    libpng inflating through ISA-L (DecodePngWithLibpng), rows in bands of several
 #           sizes, pixels compared with stb_image's where both read a file. Seeds: PNGs.
+# The readers' libraries (libpng, ISA-L, zlib, libwebp, stb_image) are built from their Debian
+# sources with the same instrumentation (build_libs below), so coverage counts inside them.
 #   rle:    the RLE8/RLE4 expander (IsRleBitmap, ReadRleHeader, ExpandRleBitmap). Seeds: RLE
 #           bitmaps, the bmpsuite's among them.
 #   webp:   libwebp as gramconv reads WebP (DecodePicture: a still picture fed in pieces, an
@@ -35,12 +37,14 @@
 # fuzzed natively in the engine target; its stb_image is the one the stb target fuzzes.
 #
 #   tests/fuzz/run_fuzz.sh [--target T] [--out DIR] [--seconds N | --runs N] [--seed N]
-#                          [--workers N] [--corpus DIR]
+#                          [--workers N] [--corpus DIR] [--edges]
 #   defaults: import, build/fuzz, 60 s, a new seed each run (the tests fix one, so a finding
 #   in a test run can be replayed with the same seed), one process, a fresh corpus (gone
 #   at exit). --workers N fuzzes in N processes sharing one corpus (libFuzzer's -fork);
 #   --corpus keeps new inputs in DIR for the next run. Every run's figures are appended to
-#   DIR_OUT/runs.log. A finding's input is in DIR_OUT/findings/; replay it with
+#   DIR_OUT/runs.log. --edges (one process) also counts the edges reached at the end in each
+#   part of the program: ours, stb_image, libpng, ISA-L, zlib, libwebp (--runs 0 replays the
+#   seeds and the kept corpus only: how far they reach). A finding's input is in DIR_OUT/findings/; replay it with
 #   DIR_OUT/TARGET_fuzz FILE (UBSAN_OPTIONS as exported below), and keep it as a seed in
 #   tests/fuzz/seeds/TARGET/. Forked runs count libFuzzer's cov differently (higher) than
 #   single ones: compare like with like.
@@ -59,8 +63,9 @@ seed=0
 target=import
 workers=1
 keep=
+edges=
 usage="usage: $0 [--target import|stb|png|rle|engine|exif|fit] [--out DIR] [--seconds N | --runs N]"
-usage+=" [--seed N] [--workers N] [--corpus DIR]"
+usage+=" [--seed N] [--workers N] [--corpus DIR] [--edges]"
 while [ $# -gt 0 ]; do
   case $1 in
     --out) out=$2; shift 2 ;;
@@ -70,6 +75,7 @@ while [ $# -gt 0 ]; do
     --target) target=$2; shift 2 ;;
     --workers) workers=$2; shift 2 ;;
     --corpus) keep=$2; shift 2 ;;
+    --edges) edges=1; shift ;;
     -h | --help) sed -n '2,/^set -euo/{/^set -euo/d;s/^# \{0,1\}//;p}' "$0"; exit 0 ;;
     *) echo "$usage" >&2; exit 2 ;;
   esac
@@ -93,7 +99,7 @@ product=(
   src/platform/message_box_handler.cpp
 )
 # The readers (stb_image inside picture_decode.cpp), instrumented, as they are where hostile
-# bytes are read; libpng and ISA-L themselves are linked as Debian ships them.
+# bytes are read; so are the libraries behind them (build_libs).
 readers=(tools/fit/picture_decode.cpp tools/fit/bmp_rle.cpp tools/fit/format_hint.cpp
   tools/fit/png_decode.cpp
   tools/fit/inflate_isal.cpp tools/fit/webp_decode.cpp tests/fuzz/fuzz_contract.cpp)
@@ -103,8 +109,9 @@ engine=(tools/fit/canvas_scaler.cpp tools/fit/colour_map.cpp tools/fit/colour_qu
 # The working picture, its framing and tone, which the whole fit runs through.
 framing=(tools/fit/exif_orientation.cpp tools/fit/fit_look.cpp tools/fit/fit_frame.cpp
   tools/fit/fit_tone.cpp)
-libpng=$(find /usr/lib -name libpng16.a -print -quit)
-png_libs=("$libpng" -Wl,-Bstatic -lwebpdemux -lwebp -Wl,-Bdynamic -lpthread -lisal -lz -lm)
+# In this order: libpng's inflate calls go to inflate_isal.cpp (an object, so first), ISA-L's
+# to its own archive; zlib is there for the rest of libpng's needs.
+png_libs=("$out/lib/png.a" "$out/lib/webp.a" "$out/lib/isal.a" "$out/lib/z.a" -lpthread -lm)
 
 # define_target NAME: sets what a target is built from and fuzzed over.
 #   sources  instrumented sources beside tests/fuzz/NAME_fuzz.cpp
@@ -152,7 +159,83 @@ define_target() {
 
 flags=(-std=c++17 -O1 -g -Wall -Wextra -I"$root/src" -fno-sanitize-recover=all)
 instrument=(-fsanitize=fuzzer-no-link,address,undefined)
-fit_flags=(-I"$root/tools/fit" -isystem /usr/include/stb -DFIT_LIBPNG=1 -DFIT_LIBWEBP=1)
+# The libraries' headers are those of the sources built here (build_libs), not the system's.
+fit_flags=(-I"$root/tools/fit" -I"$out/lib/include" -isystem "$out/lib/include/stb" -DFIT_LIBPNG=1
+  -DFIT_LIBWEBP=1)
+
+# The libraries the readers call, built from Debian's sources at the pinned versions
+# (scripts/fetch_sources.sh) with the readers' instrumentation, so libFuzzer sees inside them:
+#   png.a   libpng as Debian configures it (its Intel filter code is off there too)
+#   isal.a  ISA-L's portable C paths (its base aliases): the assembly gramconv runs cannot be
+#           instrumented, so its inflate is fuzzed in the C that the assembly mirrors
+#   z.a     zlib without its inflate, so every inflate call goes to inflate_isal.cpp
+#   webp.a  libwebp's decoder and demuxer, SSE2 and SSE4.1 code chosen at run time as Debian's
+# stb_image.h comes from libstb's source too: the same file as the installed one, but libFuzzer
+# leaves functions under /usr/include out of its coverage listing (--edges).
+# Built once per output folder (under the build lock), again when a pin or these flags change.
+lib_cflags=(-O1 -g -w -fno-sanitize-recover=all "${instrument[@]}")
+lib_jobs=$(nproc 2>/dev/null || echo 2)
+
+# lib_archive NAME FLAGS... -- SOURCES...: compiles the sources (on every core) into
+# $out/lib/NAME.a.
+lib_archive() {
+  local name=$1 cflags=() src objs=() pids=() pid
+  shift
+  while [ "$1" != -- ]; do cflags+=("$1"); shift; done
+  shift
+  rm -rf "$out/lib/$name.obj"
+  mkdir -p "$out/lib/$name.obj"
+  for src in "$@"; do
+    local object=$out/lib/$name.obj/$(echo "${src#"$upstream"/}" | tr / _).o
+    local extra=()
+    case $src in *_sse41.c) extra=(-msse4.1) ;; esac  # as libwebp's build gives them
+    clang "${lib_cflags[@]}" "${cflags[@]}" "${extra[@]}" -c "$src" -o "$object" &
+    pids+=($!)
+    objs+=("$object")
+    while [ "$(jobs -rp | wc -l)" -ge "$lib_jobs" ]; do wait -n || true; done
+  done
+  for pid in "${pids[@]}"; do wait "$pid" || { echo "run_fuzz.sh: $name failed" >&2; exit 1; }; done
+  rm -f "$out/lib/$name.a.new"
+  ar rcs "$out/lib/$name.a.new" "${objs[@]}"
+  mv "$out/lib/$name.a.new" "$out/lib/$name.a"
+}
+
+# build_libs: the four archives and their headers in $out/lib/include, when missing or stale.
+build_libs() {
+  local packages=(libpng1.6 zlib libisal libwebp libstb) stamp want p
+  "$root/scripts/fetch_sources.sh" "${packages[@]}"
+  upstream=$(dirname "$("$root/scripts/fetch_sources.sh" --dir zlib)")
+  want="${lib_cflags[*]}"
+  for p in "${packages[@]}"; do want+=" $p=$(cat "$upstream/$p/.vantrel-version")"; done
+  stamp=$out/lib/stamp
+  [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ] && return 0
+  echo "run_fuzz.sh: building the readers' libraries from their sources into $out/lib"
+  rm -rf "$out/lib" "$out/obj"  # our objects were compiled against the old headers
+  mkdir -p "$out/lib/include/isa-l" "$out/lib/include/webp" "$out/lib/include/stb" "$out/obj"
+  cp "$upstream/libstb/stb_image.h" "$out/lib/include/stb/"
+  local png=$upstream/libpng1.6 z=$upstream/zlib isal=$upstream/libisal webp=$upstream/libwebp
+  cp "$png/png.h" "$png/pngconf.h" "$out/lib/include/"
+  cp "$png/scripts/pnglibconf.h.prebuilt" "$out/lib/include/pnglibconf.h"
+  cp "$z/zlib.h" "$z/zconf.h" "$out/lib/include/"
+  cp "$isal"/include/*.h "$out/lib/include/isa-l/"
+  cp "$webp"/src/webp/*.h "$out/lib/include/webp/"
+  lib_archive png -I"$out/lib/include" -- "$png"/png{,error,get,mem,pread,read,rio,rtran,rutil}.c \
+    "$png"/png{set,trans,wio,write,wtran,wutil}.c
+  lib_archive z -- "$z"/{adler32,compress,crc32,deflate,trees,zutil}.c
+  lib_archive isal -I"$isal/include" -I"$isal/igzip" -- "$isal"/igzip/{igzip,hufftables_c}.c \
+    "$isal"/igzip/{igzip_base,igzip_icf_base,adler32_base,flatten_ll,encode_df,igzip_icf_body}.c \
+    "$isal"/igzip/{huff_codes,igzip_inflate,igzip_base_aliases,proc_heap_base}.c \
+    "$isal"/crc/{crc_base,crc64_base,crc_base_aliases}.c
+  # The decoder's part of each folder, as its Makefile.am lists it (x86's SIMD files only).
+  local dsp utils
+  dsp=$(sed -nE 's/^(COMMON_SOURCES|libwebpdspdecode_sse(2|41)_la_SOURCES) \+= (.*\.c)$/\3/p' \
+    "$webp/src/dsp/Makefile.am")
+  utils=$(sed -nE 's/^COMMON_SOURCES \+= (.*\.c)$/\1/p' "$webp/src/utils/Makefile.am")
+  lib_archive webp -I"$webp" -DWEBP_USE_THREAD -- "$webp"/src/dec/*.c \
+    "$webp"/src/demux/{anim_decode,demux}.c $(printf "$webp/src/dsp/%s " $dsp) \
+    $(printf "$webp/src/utils/%s " $utils)
+  echo "$want" >"$stamp"
+}
 
 # compile SRC: its object under $out/obj (rebuilt when stale), named in $obj.
 compile() {
@@ -305,9 +388,32 @@ report() {
   rate=$((execs / elapsed))
   echo "run_fuzz.sh: $target: $execs executions in $elapsed s ($rate exec/s over $workers" \
     "process(es)), cov: ${cov:-?} ft: ${ft:-?} corpus: ${corp:-?}"
-  printf '%s target=%s seed=%s workers=%s execs=%s seconds=%s exec/s=%s cov=%s ft=%s\n' \
+  local parts=
+  [ -z "$edges" ] || parts=$(edge_parts "$log")
+  [ -z "$parts" ] || echo "run_fuzz.sh: $target: edges reached: $parts"
+  printf '%s target=%s seed=%s workers=%s execs=%s seconds=%s exec/s=%s cov=%s ft=%s%s\n' \
     "$(date -u +%FT%TZ)" "$target" "${used:-$seed}" "$workers" "$execs" "$elapsed" "$rate" "${cov:-?}" \
-    "${ft:-?}" >>"$out/runs.log"
+    "${ft:-?}" "${parts:+ edges: $parts}" >>"$out/runs.log"
+}
+
+# edge_parts LOG: the edges libFuzzer's -print_coverage reports reached, summed by the part
+# of the program holding each function (by its source's path).
+edge_parts() {
+  awk '/^COVERED_FUNC: / {
+      split($5, e, "/"); file = $NF
+      part = "other"
+      if (file ~ /\/(src|tools\/fit|tests\/fuzz)\//) part = "ours"
+      if (file ~ /stb_image\.h/) part = "stb_image"
+      if (file ~ /\/libpng1\.6\//) part = "libpng"
+      if (file ~ /\/libisal\//) part = "ISA-L"
+      if (file ~ /\/zlib\//) part = "zlib"
+      if (file ~ /\/libwebp\//) part = "libwebp"
+      sum[part] += e[1]
+    }
+    END {
+      n = split("ours stb_image libpng ISA-L zlib libwebp other", order, " ")
+      for (i = 1; i <= n; ++i) printf "%s%s %d", (i > 1 ? ", " : ""), order[i], sum[order[i]]
+    }' "$1"
 }
 
 # fuzz PROGRAM LIBFUZZER_ARGS...: runs one fuzzer and exits with the verdict.
@@ -318,11 +424,28 @@ fuzz() {
   # Forked, the run goes on past a finding (each is kept) and fails at its end.
   [ "$workers" -gt 1 ] &&
     limit+=(-fork="$workers" -ignore_crashes=1 -ignore_ooms=1 -ignore_timeouts=1)
+  [ -z "$edges" ] || limit+=(-print_coverage=1)
+  local given=0 arg
+  for arg in "$@"; do
+    [ -d "$arg" ] && given=$((given + $(find "$arg" -type f | wc -l)))
+  done
   started=$SECONDS
   touch "$work/started"
   (cd "$work" && "$out/$program" -seed="$seed" "${limit[@]}" -print_final_stats=1 \
     -artifact_prefix="$out/findings/$target-" "$@") 2>"$work/log" || status=$?
   report "$work/log"
+  # Every seed and corpus file is run before the timed fuzzing starts (libFuzzer's INITED);
+  # a run that did not get that far has not replayed them (one process; forked runs differ).
+  local read
+  read=$(grep -oE '^INFO: seed corpus: files: [0-9]+' "$work/log" | awk '{print $5}' || true)
+  if [ "$workers" -eq 1 ] && [ $status -eq 0 ]; then
+    if [ "${read:-0}" -ne "$given" ] || ! grep -qE '^#[0-9]+[[:space:]]+INITED ' "$work/log"; then
+      echo "run_fuzz.sh: ${read:-no} of the $given seed and corpus files replayed" >&2
+      status=1
+    else
+      echo "run_fuzz.sh: all $given seed and corpus files replayed first"
+    fi
+  fi
   local found
   found=$(find "$out/findings" -name "$target-*" -newer "$work/started" | wc -l)
   [ "$found" -eq 0 ] || { [ $status -ne 0 ] || status=1; echo "run_fuzz.sh: $found finding(s)" >&2; }
@@ -369,13 +492,16 @@ if [ "$target" = import ]; then
     [ -n "$suite" ] && corpora+=("$suite/$d")
   done
   [ -n "$suite" ] || echo "run_fuzz.sh: bmpsuite not found; seeding with exported files only"
+  # The header's fields as the import reads them, and BMP's in general.
+  cat tests/fuzz/dict/bmp.dict tests/fuzz/dict/import.dict >"$work/dict"
   echo "run_fuzz.sh: fuzzing the import"
-  fuzz import_fuzz -max_len=66000 -timeout=30 "${corpora[@]}"
+  fuzz import_fuzz -max_len=66000 -timeout=30 -dict="$work/dict" "${corpora[@]}"
 fi
 
 define_target "$target"
+build_libs
 if [ ! -x "$out/${target}_fuzz" ] ||
-  [ -n "$(find src tools/fit tests/fuzz -newer "$out/${target}_fuzz" -print -quit)" ]; then
+  [ -n "$(find src tools/fit tests/fuzz "$out/lib" -newer "$out/${target}_fuzz" -print -quit)" ]; then
   echo "run_fuzz.sh: building the $target fuzzer with $cxx into $out"
   build_target
 fi
@@ -388,7 +514,17 @@ for g in "${globs[@]}"; do
   fi
 done
 flock -u 9  # the pool is remade under the lock only
-[ -d "tests/fuzz/seeds/$target" ] && cp "tests/fuzz/seeds/$target"/* "$work/seeds/" 2>/dev/null
+# The kept seeds, whole: libFuzzer would cut one longer than max_len before running it.
+if [ -d "tests/fuzz/seeds/$target" ]; then
+  max_len=$(printf '%s\n' "${options[@]}" | sed -n 's/^-max_len=//p')
+  for f in "tests/fuzz/seeds/$target"/*; do
+    if [ "$(stat -c %s "$f")" -gt "$max_len" ]; then
+      echo "run_fuzz.sh: $f is longer than $target's max_len ($max_len)" >&2
+      exit 1
+    fi
+    cp "$f" "$work/seeds/"
+  done
+fi
 dict=()
 if [ ${#dicts[@]} -gt 0 ]; then
   for d in "${dicts[@]}"; do cat "tests/fuzz/dict/$d.dict"; done >"$work/dict"

@@ -865,12 +865,15 @@ TEST(FitDecode, WebpInPiecesGivesLibwebpsPixels) {
   }
 }
 
-// A width x 1 palette PNG of 8-bit indices with the palette's RGB entries, built chunk by
-// chunk (the writer makes no palette PNG).
-Bytes PalettePng(const Bytes& indices, const Bytes& palette) {
+using Chunks = std::vector<std::pair<std::string, Bytes>>;
+
+// A one-row PNG of `width` pixels from its chunks after IHDR (depth and colour type given):
+// an "IDAT" in the list holds the row's bytes (the filter byte added) compressed.
+Bytes ChunkedPng(uint32_t width, uint8_t depth, uint8_t colour, const Bytes& row,
+                 const Chunks& chunks) {
   Bytes png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-  const auto chunk = [&](const char* type, const Bytes& data) {
-    Bytes body(type, type + 4);
+  const auto chunk = [&](const std::string& type, const Bytes& data) {
+    Bytes body(type.begin(), type.end());
     body.insert(body.end(), data.begin(), data.end());
     const uint32_t length = uint32_t(data.size());
     for (int i = 0; i < 4; ++i) png.push_back(uint8_t(length >> (24 - 8 * i)));
@@ -878,18 +881,28 @@ Bytes PalettePng(const Bytes& indices, const Bytes& palette) {
     const uint32_t crc = stbiw__crc32(body.data(), int(body.size()));
     for (int i = 0; i < 4; ++i) png.push_back(uint8_t(crc >> (24 - 8 * i)));
   };
-  const uint32_t w = uint32_t(indices.size());
-  chunk("IHDR", {uint8_t(w >> 24), uint8_t(w >> 16), uint8_t(w >> 8), uint8_t(w), 0, 0, 0, 1, 8, 3,
-                 0, 0, 0});
-  chunk("PLTE", palette);
-  Bytes row = {0};  // no filter
-  row.insert(row.end(), indices.begin(), indices.end());
-  int packed = 0;
-  unsigned char* zlib = stbi_zlib_compress(row.data(), int(row.size()), &packed, 8);
-  chunk("IDAT", Bytes(zlib, zlib + packed));
-  STBIW_FREE(zlib);
+  const uint32_t w = width;
+  chunk("IHDR", {uint8_t(w >> 24), uint8_t(w >> 16), uint8_t(w >> 8), uint8_t(w), 0, 0, 0, 1, depth,
+                 colour, 0, 0, 0});
+  for (const auto& [type, data] : chunks) {
+    if (type != "IDAT") {
+      chunk(type, data);
+      continue;
+    }
+    Bytes filtered = {0};  // no filter
+    filtered.insert(filtered.end(), row.begin(), row.end());
+    int packed = 0;
+    unsigned char* zlib = stbi_zlib_compress(filtered.data(), int(filtered.size()), &packed, 8);
+    chunk("IDAT", Bytes(zlib, zlib + packed));
+    STBIW_FREE(zlib);
+  }
   chunk("IEND", {});
   return png;
+}
+
+// A width x 1 palette PNG of 8-bit indices with the palette's RGB entries.
+Bytes PalettePng(const Bytes& indices, const Bytes& palette) {
+  return ChunkedPng(uint32_t(indices.size()), 8, 3, indices, {{"PLTE", palette}, {"IDAT", {}}});
 }
 
 // A pixel whose index passes the palette shows black from either reader, whatever the
@@ -904,6 +917,47 @@ TEST(FitDecode, IndexPastThePaletteIsBlack) {
     ASSERT_EQ(DecodePicture(shortPalette.data(), shortPalette.size(), picture, libpng), "");
     ASSERT_EQ(picture.channels, 3u);
     EXPECT_EQ(Bytes(picture.pixels, picture.pixels + 18), expected) << "libpng " << libpng;
+  }
+}
+
+// PLTE and tRNS are read by libpng's rule through either reader: a palette counts up to
+// 2^depth entries, and a tRNS libpng passes over is gone for stb_image too (which would apply
+// it, or refuse the file). Both kept findings (a 2-bit picture with 128 entries and a 44-byte
+// tRNS) and a file for each rule give the same pixels by both paths, in libpng's channels.
+TEST(FitDecode, PaletteChunksReadOneWay) {
+  Bytes entries;  // 128 of them
+  for (int n = 0; n < 128; ++n) entries.insert(entries.end(), {uint8_t(n), uint8_t(~n), 9});
+  const std::vector<std::pair<Chunks, uint32_t>> twoBit = {
+      // chunks after IHDR, channels
+      {{{"PLTE", entries}, {"tRNS", Bytes(44, 7)}, {"IDAT", {}}}, 3},  // the findings' form
+      {{{"PLTE", entries}, {"tRNS", {5, 6}}, {"IDAT", {}}}, 4},
+      {{{"tRNS", {5}}, {"PLTE", entries}, {"IDAT", {}}}, 3},
+      {{{"PLTE", entries}, {"tRNS", {}}, {"IDAT", {}}}, 3},
+      {{{"PLTE", entries}, {"tRNS", {5}}, {"tRNS", {6, 6}}, {"IDAT", {}}}, 4},
+      {{{"PLTE", entries}, {"IDAT", {}}, {"tRNS", {5}}}, 3}};
+  std::vector<std::pair<Bytes, uint32_t>> files;
+  for (const auto& [chunks, channels] : twoBit)
+    files.push_back({ChunkedPng(4, 2, 3, {27}, chunks), channels});
+  const Bytes shortPalette = {1, 2, 3, 4, 5, 6}, grey = {9, 200, 9}, rgba = {1, 2, 3, 4};
+  files.push_back(
+      {ChunkedPng(2, 8, 3, {1, 0}, {{"PLTE", shortPalette}, {"tRNS", {1, 2, 3}}, {"IDAT", {}}}),
+       3});
+  files.push_back({ChunkedPng(3, 8, 0, grey, {{"tRNS", {0, 9, 0, 8, 0, 7}}, {"IDAT", {}}}), 1});
+  files.push_back({ChunkedPng(1, 8, 6, rgba, {{"tRNS", {0, 1, 0, 2, 0, 3}}, {"IDAT", {}}}), 4});
+  for (const char* finding : {"palette-128-tRNS-44-a.png", "palette-128-tRNS-44-b.png"}) {
+    std::ifstream in(std::string(FIT_SEEDS_DIR "/png/") + finding, std::ios::binary);
+    files.push_back({Bytes(std::istreambuf_iterator<char>(in), {}), 3});
+    ASSERT_GT(files.back().first.size(), 600u) << finding;
+  }
+  for (size_t i = 0; i < files.size(); ++i) {
+    const Bytes& png = files[i].first;
+    DecodedPicture byLibpng, byStb;
+    ASSERT_EQ(DecodePicture(png.data(), png.size(), byLibpng), "") << i;
+    ASSERT_EQ(DecodePicture(png.data(), png.size(), byStb, false), "") << i;
+    EXPECT_EQ(byLibpng.channels, files[i].second) << i;
+    ASSERT_EQ(byStb.channels, byLibpng.channels) << i;
+    const size_t bytes = size_t(byStb.width) * byStb.height * byStb.channels;
+    EXPECT_EQ(memcmp(byStb.pixels, byLibpng.pixels, bytes), 0) << i;
   }
 }
 
@@ -1117,6 +1171,16 @@ TEST(FitColours, RleBitmapsExact) {
   // RLE4 by hand: encoded and absolute runs, moves, row ends, the end of the bitmap.
   const Shown rle4 = Fit(RleBitmap(16, 5, 4, kRlePalette, Rle4Runs()), Res320);
   EXPECT_EQ(rle4.Wrong([](int x, int y) { return y >= 40 && y < 80 ? 0 : x * 8 / 320; }), 0);
+}
+
+// A JPEG whose header stb refuses is not then read as another format from a later part of the
+// file (the stb target's finding: a PNM header past the first 128 bytes, its size no size of
+// this file): it gets the JPEG reader's refusal.
+TEST(FitRefusal, RefusedJpegHeaderIsNotReadAsPnm) {
+  std::ifstream in(FIT_SEEDS_DIR "/stb/jpeg-header-then-pnm-numbers.jpg", std::ios::binary);
+  const Bytes file((std::istreambuf_iterator<char>(in)), {});
+  ASSERT_GT(file.size(), 256u);
+  EXPECT_EQ(FitFailure(file), "the picture is damaged or in a form gramconv cannot read");
 }
 
 TEST(FitRefusal, DamagedRleHasItsReason) {

@@ -222,37 +222,80 @@ bool PnmNumbersFit(const uint8_t* data, size_t size) {
   return true;
 }
 
-// Debian's stb_image leaves a PNG palette's entries past those the PLTE chunk lists unset (its
-// own stack memory), so a pixel whose index passes the palette takes whatever was there, where
-// libpng gives black. Such a file is read by stb from a copy whose PLTE is padded to 256 black
-// entries (stb checks no chunk CRC). true: padded holds the copy.
-bool PadPngPalette(const uint8_t* data, size_t size, std::vector<uint8_t>& padded) {
+}  // namespace
+
+// The chunk rules libpng and stb_image read differently, settled by libpng's, so both readers
+// give one picture: a palette picture's PLTE counts up to 2^depth entries (libpng cuts the
+// rest, stb keeps them and so lets a tRNS that long through), and a tRNS chunk libpng passes
+// over is one stb refuses or applies (before PLTE or after IDAT, a second one, empty or longer
+// than the palette, the wrong length for grey or RGB, in a picture with alpha). Both read a
+// copy without such tRNS chunks whose PLTE has exactly 2^depth entries, padded with black:
+// stb leaves entries past PLTE's unset (its own stack memory) where libpng gives black. Other
+// PLTE chunks (a second, one after IDAT, one of a bad length) are left for both to refuse.
+// Neither reader checks the rewritten chunk's CRC (libpng is told not to).
+// true: normalised holds the copy; false: the file needs none.
+bool NormalisePngPalette(const uint8_t* data, size_t size, std::vector<uint8_t>& normalised) {
   static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
   const auto be32 = [](const uint8_t* p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
   };
-  if (size < 33 || memcmp(data, kSignature, 8) != 0 || memcmp(data + 12, "IHDR", 4) != 0 ||
-      data[25] != 3) {
-    return false;  // not a palette PNG
+  if (size < 33 || memcmp(data, kSignature, 8) != 0 || memcmp(data + 12, "IHDR", 4) != 0) {
+    return false;
   }
+  const uint8_t depth = data[24], colour = data[25];
+  const bool indexed = colour == 3;
+  if (indexed && depth != 1 && depth != 2 && depth != 4 && depth != 8) return false;  // refused
+  const uint32_t entries = indexed ? 1u << depth : 0;  // the palette's length in the copy
+  // The chunks that change, by offset: PLTE rewritten (true) or tRNS dropped (false).
+  std::vector<std::pair<size_t, bool>> changes;
+  uint32_t paletteEntries = 0;  // as libpng keeps them
+  bool palette = false, pixels = false, transparency = false;
   for (size_t at = 8; size - at >= 12;) {
     const uint32_t length = be32(data + at);
-    if (length > size - at - 12 || memcmp(data + at + 4, "IDAT", 4) == 0) return false;
-    if (memcmp(data + at + 4, "PLTE", 4) == 0) {
-      if (length >= 768 || length % 3 != 0) return false;        // whole, or refused by stb
-      const uint8_t head[8] = {0, 0, 3, 0, 'P', 'L', 'T', 'E'};  // 768 bytes
-      padded.reserve(size + 768 - length);
-      padded.assign(data, data + at);
-      padded.insert(padded.end(), head, head + 8);
-      padded.insert(padded.end(), data + at + 8, data + at + 8 + length);
-      padded.resize(padded.size() + 768 - length, 0);
-      padded.insert(padded.end(), data + at + 8 + length, data + size);  // CRC and the rest
-      return true;
+    const uint8_t* type = data + at + 4;
+    if (length > size - at - 12 || memcmp(type, "IEND", 4) == 0) break;
+    if (memcmp(type, "IDAT", 4) == 0) pixels = true;
+    if (memcmp(type, "PLTE", 4) == 0 && !palette && !pixels) {
+      palette = true;
+      if (indexed && length > 0 && length <= 768 && length % 3 == 0) {
+        paletteEntries = std::min(length / 3, entries);
+        if (length != 3 * entries) changes.emplace_back(at, true);
+      }
+    } else if (memcmp(type, "tRNS", 4) == 0) {
+      const bool kept = !pixels && !transparency &&
+                        (colour == 0   ? length == 2
+                         : colour == 2 ? length == 6
+                         : indexed     ? length > 0 && length <= paletteEntries
+                                       : false);
+      if (kept) {
+        transparency = true;
+      } else {
+        changes.emplace_back(at, false);
+      }
     }
     at += 12 + size_t(length);
   }
-  return false;
+  if (changes.empty()) return false;
+  normalised.clear();
+  normalised.reserve(size + 768);
+  size_t from = 0;  // copied up to here
+  for (const auto& [at, rewrite] : changes) {
+    normalised.insert(normalised.end(), data + from, data + at);
+    const uint32_t length = be32(data + at);
+    from = at + 12 + size_t(length);
+    if (!rewrite) continue;
+    const uint32_t bytes = 3 * entries, keep = std::min(length, bytes);
+    const uint8_t head[8] = {0, 0, uint8_t(bytes >> 8), uint8_t(bytes), 'P', 'L', 'T', 'E'};
+    normalised.insert(normalised.end(), head, head + 8);
+    normalised.insert(normalised.end(), data + at + 8, data + at + 8 + keep);
+    normalised.resize(normalised.size() + bytes - keep, 0);
+    normalised.insert(normalised.end(), data + from - 4, data + from);  // the old CRC
+  }
+  normalised.insert(normalised.end(), data + from, data + size);
+  return true;
 }
+
+namespace {
 
 // Words for what stb reports; its own short reason is kept for the rest.
 std::string Reason(const std::string& stb, bool starved) {
@@ -264,6 +307,7 @@ std::string Reason(const std::string& stb, bool starved) {
            " pixels and " + std::to_string(kMaxPictureSide) + " on a side";
   }
   if (starved) return "the picture is cut short";
+  if (stb.empty()) return "the picture is damaged or in a form gramconv cannot read";
   return "the picture is damaged or in a form gramconv cannot read (" + stb + ")";
 }
 
@@ -292,11 +336,16 @@ std::string HeaderRefusal(const uint8_t* data, size_t size, bool& sizeRefused) {
   stbi__start_callbacks(&context, &callbacks, &reader);
   int x = 0, y = 0, comp = 0;
   bool sized = true;
+  // The format's own reason only: a test that failed before it (PNG's signature) leaves its
+  // reason behind, and some refusals (a JPEG table segment of the wrong length) set none.
+  const auto forget = [] { stbi__g_failure_reason = nullptr; };
   if (stbi__png_test(&context)) {
     if (stbi__png_info(&context, &x, &y, &comp)) return kUnknown;
   } else if (stbi__jpeg_test(&context)) {
+    forget();
     if (stbi__jpeg_info(&context, &x, &y, &comp)) return kUnknown;
   } else if (stbi__bmp_test(&context)) {
+    forget();
     if (stbi__bmp_info(&context, &x, &y, &comp)) return kUnknown;
     sized = false;
   } else {
@@ -362,15 +411,23 @@ std::string DecodePicture(const uint8_t* data, size_t size, RowSink& sink, bool 
   }
 #endif
 
+  std::vector<uint8_t> normalised;  // a PNG as both its readers are to read it
+  if (NormalisePngPalette(data, size, normalised)) {
+    data = normalised.data();
+    size = normalised.size();
+  }
   if (const char* jpeg = JpegTablesProblem(data, size)) return jpeg;
   if (!PnmNumbersFit(data, size)) {
     return "the picture is damaged or too large (a PNM header number past what it can be)";
   }
   ReadWatch watch{progress, size};
-  // The header first: the size is judged before anything is allocated for the pixels.
-  MemoryReader header{data, size};
+  // The header first: the size is judged before anything is allocated for the pixels. From
+  // memory: stb tries one format's header after another, and rewinding a reader of callbacks
+  // takes it back only to its last 128-byte fill, so after a long header (a JPEG's tables, a
+  // BMP's V5 header) the next format would read a later part of the file as its start (a PNM
+  // header's numbers there overflowing stb's int).
   int width = 0, height = 0, comp = 0;
-  if (!stbi_info_from_callbacks(&kCallbacks, &header, &width, &height, &comp)) {
+  if (!stbi_info_from_memory(data, int(size), &width, &height, &comp)) {
     bool sizeRefused = false;
     const std::string refusal = HeaderRefusal(data, size, sizeRefused);
 #ifdef _WIN32
@@ -398,12 +455,6 @@ std::string DecodePicture(const uint8_t* data, size_t size, RowSink& sink, bool 
   (void)libpngForPng;
 #endif
 
-  std::vector<uint8_t> padded;
-  if (PadPngPalette(data, size, padded)) {
-    data = padded.data();
-    size = padded.size();
-    watch.size = size;
-  }
   // Decoded in the file's own channels (1 to 4): stb's conversion to another count would
   // cost a pass over the picture, and for 16-bit PNM files it reads past its buffer.
   MemoryReader body{data, size};

@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 // Pictures whose header declares more pixels than this are refused before decoding.
 constexpr uint64_t kMaxPicturePixels = 100000000;
@@ -61,6 +62,11 @@ class FitProgress {
   ~FitProgress() = default;
 };
 extern const char kFitCancelled[];
+
+// A PNG's PLTE and tRNS chunks as libpng reads them, so that stb_image reads the same picture:
+// true when the file needs that, with normalised holding the copy both readers are given
+// (DecodePicture does this itself).
+bool NormalisePngPalette(const uint8_t* data, size_t size, std::vector<uint8_t>& normalised);
 
 // Decodes PNG, JPEG, GIF (first frame), BMP (RLE too), TGA, PNM and PSD into sink. Returns
 // "" on success (every row given), else a one-line English reason for the user; rows given

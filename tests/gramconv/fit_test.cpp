@@ -943,6 +943,8 @@ TEST(FitDecode, PaletteChunksReadOneWay) {
       {ChunkedPng(2, 8, 3, {1, 0}, {{"PLTE", shortPalette}, {"tRNS", {1, 2, 3}}, {"IDAT", {}}}),
        3});
   files.push_back({ChunkedPng(3, 8, 0, grey, {{"tRNS", {0, 9, 0, 8, 0, 7}}, {"IDAT", {}}}), 1});
+  // A 1-bit grey whose tRNS value passes its bit: libpng keeps the low bit (black clear).
+  files.push_back({ChunkedPng(8, 1, 0, {0x5a}, {{"tRNS", {0, 0xc2}}, {"IDAT", {}}}), 2});
   files.push_back({ChunkedPng(1, 8, 6, rgba, {{"tRNS", {0, 1, 0, 2, 0, 3}}, {"IDAT", {}}}), 4});
   for (const char* finding : {"palette-128-tRNS-44-a.png", "palette-128-tRNS-44-b.png"}) {
     std::ifstream in(std::string(FIT_SEEDS_DIR "/png/") + finding, std::ios::binary);

@@ -228,8 +228,10 @@ bool PnmNumbersFit(const uint8_t* data, size_t size) {
 // give one picture: a palette picture's PLTE counts up to 2^depth entries (libpng cuts the
 // rest, stb keeps them and so lets a tRNS that long through), and a tRNS chunk libpng passes
 // over is one stb refuses or applies (before PLTE or after IDAT, a second one, empty or longer
-// than the palette, the wrong length for grey or RGB, in a picture with alpha). Both read a
-// copy without such tRNS chunks whose PLTE has exactly 2^depth entries, padded with black:
+// than the palette, the wrong length for grey or RGB, in a picture with alpha), and a grey
+// tRNS value past what a grey below 8 bits can hold (libpng keeps its low bits, stb its low
+// byte scaled). Both read a copy without such tRNS chunks, the grey value cut to its bits,
+// whose PLTE has exactly 2^depth entries, padded with black:
 // stb leaves entries past PLTE's unset (its own stack memory) where libpng gives black. Other
 // PLTE chunks (a second, one after IDAT, one of a bad length) are left for both to refuse.
 // Neither reader checks the rewritten chunk's CRC (libpng is told not to).
@@ -246,8 +248,9 @@ bool NormalisePngPalette(const uint8_t* data, size_t size, std::vector<uint8_t>&
   const bool indexed = colour == 3;
   if (indexed && depth != 1 && depth != 2 && depth != 4 && depth != 8) return false;  // refused
   const uint32_t entries = indexed ? 1u << depth : 0;  // the palette's length in the copy
-  // The chunks that change, by offset: PLTE rewritten (true) or tRNS dropped (false).
-  std::vector<std::pair<size_t, bool>> changes;
+  // The chunks that change, by offset.
+  enum Change { RewritePalette, DropTransparency, CutGrey };
+  std::vector<std::pair<size_t, Change>> changes;
   uint32_t paletteEntries = 0;  // as libpng keeps them
   bool palette = false, pixels = false, transparency = false;
   for (size_t at = 8; size - at >= 12;) {
@@ -259,7 +262,7 @@ bool NormalisePngPalette(const uint8_t* data, size_t size, std::vector<uint8_t>&
       palette = true;
       if (indexed && length > 0 && length <= 768 && length % 3 == 0) {
         paletteEntries = std::min(length / 3, entries);
-        if (length != 3 * entries) changes.emplace_back(at, true);
+        if (length != 3 * entries) changes.emplace_back(at, RewritePalette);
       }
     } else if (memcmp(type, "tRNS", 4) == 0) {
       const bool kept = !pixels && !transparency &&
@@ -267,11 +270,12 @@ bool NormalisePngPalette(const uint8_t* data, size_t size, std::vector<uint8_t>&
                          : colour == 2 ? length == 6
                          : indexed     ? length > 0 && length <= paletteEntries
                                        : false);
-      if (kept) {
-        transparency = true;
-      } else {
-        changes.emplace_back(at, false);
+      if (!kept) {
+        changes.emplace_back(at, DropTransparency);
+      } else if (colour == 0 && depth < 8 && (uint32_t(type[4]) << 8 | type[5]) >> depth != 0) {
+        changes.emplace_back(at, CutGrey);
       }
+      transparency = transparency || kept;
     }
     at += 12 + size_t(length);
   }
@@ -279,11 +283,18 @@ bool NormalisePngPalette(const uint8_t* data, size_t size, std::vector<uint8_t>&
   normalised.clear();
   normalised.reserve(size + 768);
   size_t from = 0;  // copied up to here
-  for (const auto& [at, rewrite] : changes) {
+  for (const auto& [at, change] : changes) {
     normalised.insert(normalised.end(), data + from, data + at);
     const uint32_t length = be32(data + at);
     from = at + 12 + size_t(length);
-    if (!rewrite) continue;
+    if (change == DropTransparency) continue;
+    if (change == CutGrey) {
+      const uint8_t value[2] = {0, uint8_t(data[at + 9] & ((1u << depth) - 1))};
+      normalised.insert(normalised.end(), data + at, data + at + 8);
+      normalised.insert(normalised.end(), value, value + 2);
+      normalised.insert(normalised.end(), data + from - 4, data + from);  // the old CRC
+      continue;
+    }
     const uint32_t bytes = 3 * entries, keep = std::min(length, bytes);
     const uint8_t head[8] = {0, 0, uint8_t(bytes >> 8), uint8_t(bytes), 'P', 'L', 'T', 'E'};
     normalised.insert(normalised.end(), head, head + 8);

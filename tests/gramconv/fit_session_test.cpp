@@ -2,14 +2,11 @@
 // what the preview shows), and the refusals it tells the user about.
 #include "fit_session.h"
 
-#include <string.h>
-
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "fit_layout.h"
-#include "fit_texts.h"
 #include "fitted_bitmap.h"
 #include "format_hint.h"
 #include "gtest/gtest.h"
@@ -111,36 +108,24 @@ TEST(FitWindowChoices, RememberedAndReadBackDefensively) {
     }
   }
 
-  // Each line alone, as a damaged or hand-edited file holds it: what it sets, else the
-  // default. The text is what the remembered choices read as afterwards.
-  const struct {
-    const char* line;
-    const char* remembered;
-  } lines[] = {{"frame=fill", "frame=fill"},
-               {"frame=Fill", "frame=whole"},
-               {"frame=fill\r", "frame=fill"},
-               {"frame =fill", "frame=whole"},
-               {"dither=best-ever", "dither=diffusion"},
-               {"res=321", "res=640"},
-               {"background=7", "background=black"},
-               {"brightness=-100", "brightness=-100"},
-               {"brightness=-101", "brightness=0"},
-               {"contrast=1e2", "contrast=0"},
-               {"contrast=", "contrast=0"},
-               {"contrast=-", "contrast=0"},
-               {"saturation=-0", "saturation=0"},
-               {"saturation=99999999999", "saturation=100"},
-               {"saturation=201", "saturation=100"},
-               {"levels=yes", "levels=off"},
-               {"screen=4/3", "screen=16:10"}};
-  for (const auto& l : lines) {
-    const std::string text = ChoicesText(ReadChoicesText(l.line + "\n"s));
-    EXPECT_NE(text.find(l.remembered + "\n"s), std::string::npos) << l.line << " read as:\n"
-                                                                  << text;
+  // Each line alone, as a damaged or hand-edited file holds it: a value read as written back,
+  // or anything else out of place, which leaves every choice at its default.
+  const char* const kept[][2] = {{"frame=fill", "frame=fill"},
+                                 {"frame=fill\r", "frame=fill"},
+                                 {"brightness=-100", "brightness=-100"},
+                                 {"saturation=-0", "saturation=0"}};
+  for (const auto& [line, remembered] : kept) {
+    const std::string text = ChoicesText(ReadChoicesText(line + "\n"s));
+    EXPECT_NE(text.find(remembered + "\n"s), std::string::npos) << line << " read as:\n" << text;
   }
-  // Garbage of any kind reads as the defaults.
-  EXPECT_EQ(ChoicesText(ReadChoicesText("\0\xff=\n==\nres\n\xef\xbb\xbf"
-                                        "frame=fill"s)),
+  for (const char* line :
+       {"frame=Fill", "frame =fill", "dither=best-ever", "res=321", "background=7",
+        "brightness=-101", "contrast=1e2", "contrast=", "contrast=-", "saturation=99999999999",
+        "saturation=201", "levels=yes", "screen=4/3"}) {
+    EXPECT_EQ(ChoicesText(ReadChoicesText(line + "\n"s)), ChoicesText(FitChoices())) << line;
+  }
+  // Garbage of any kind reads as the defaults (\357\273\277 a byte-order mark).
+  EXPECT_EQ(ChoicesText(ReadChoicesText("\0\xff=\n==\nres\n\357\273\277frame=fill"s)),
             ChoicesText(FitChoices()));
   ResetTone(changed);
   EXPECT_TRUE(changed.look.tone.Neutral());

@@ -449,61 +449,6 @@ TEST_F(FitWindowTest, BadPicturesAreRefusedInJapaneseAndAWebpOpensAfterThem) {
   });
 }
 
-TEST_F(FitWindowTest, SavedBesideThePictureAsGramconvWritesItAndOverwriteIsAsked) {
-  // Names of any script: 絵.png given on the command line (a picture dropped on the program's
-  // icon), 한글é.png chosen through 開く and saved beside itself.
-  const Bytes png = Picture(L"絵.png", 640, 400);
-  Picture(L"한글é.png", 640, 400);
-  const std::wstring bmp = L"한글é-320x200.bmp";
-  DeleteFileW(WorkPath(bmp).c_str());
-  const Expected diffusion = Engine(png, Res320, DitherDiffusion);
-  const Expected ordered = Engine(png, Res320, DitherOrdered);
-  Run(
-      [&](DialogUser& user, HWND window) {
-        ASSERT_TRUE(WaitShown(user, window));
-        EXPECT_TRUE(Preview(window) == Engine(png, Res640, DitherDiffusion).screen);
-        user.Click(window, kFitIdOpen);
-        HWND chooser = WaitChooser(user, kOpenTitle);
-        EXPECT_EQ(user.Text(chooser, 0x470).substr(0, 5), L"全ての画像") << "the first filter";
-        ASSERT_TRUE(user.Choose(chooser, kOpenTitle, WorkPath(L"한글é.png")));
-        ASSERT_TRUE(WaitShown(user, window));
-        EXPECT_NE(user.Text(window, kFitIdStatus).find(L"한글é.png"), std::wstring::npos);
-        // Saved under the name suggested, as gramconv writes it; the status tells the file
-        // and its folder, each sentence on a line of its own.
-        Choose(user, window, Res320, DitherDiffusion);
-        ASSERT_TRUE(WaitShown(user, window));
-        EXPECT_EQ(SaveAs(user, window, bmp), bmp) << "the suggested name";
-        ASSERT_TRUE(user.Flush());
-        EXPECT_TRUE(ReadBytes(WorkPath(bmp)) == diffusion.bitmap);
-        EXPECT_EQ(user.Text(window, kFitIdStatus), Wide(SavedStatus(Utf8(WorkPath(bmp)), Res320)));
-        ExpectTextsFit(window, {kFitIdStatus});
-
-        // The same name again, with another dither: asked first with はい / いいえ; いいえ keeps
-        // the file and says so.
-        Choose(user, window, Res320, DitherOrdered);
-        for (BoxAnswer answer : {BoxAnswer::No, BoxAnswer::Yes}) {
-          BoxWatcher boxes;
-          boxes.Ignore(window);
-          SaveAs(user, window, bmp, &boxes, answer);
-          EXPECT_TRUE(boxes.WaitUntilAnswered(45000)) << boxes.Report();
-          ASSERT_TRUE(user.Flush());
-          ASSERT_TRUE(boxes.Finish()) << boxes.Report();
-          const WatchedBox& box = boxes.boxes()[0];
-          EXPECT_EQ(box.kind(), BoxKind::YesNo);
-          EXPECT_EQ(box.owner, window) << "the question belongs to the window";
-          EXPECT_EQ(box.wideText, Wide(FillText(kFitOverwrite, {Utf8(WorkPath(bmp))})));
-          const bool replaced = answer == BoxAnswer::Yes;
-          EXPECT_TRUE(ReadBytes(WorkPath(bmp)) == (replaced ? ordered.bitmap : diffusion.bitmap))
-              << (replaced ? "はい replaces the file" : "いいえ keeps the file");
-          EXPECT_EQ(user.Text(window, kFitIdStatus),
-                    Wide(replaced ? SavedStatus(Utf8(WorkPath(bmp)), Res320)
-                                  : FillText(kFitStatusNotSaved, {Utf8(bmp)})));
-          EXPECT_EQ(FocusedId(user), kFitIdSave) << "the focus back on 保存";
-        }
-      },
-      WorkPath(L"絵.png"));
-}
-
 // Grey noise, 96 million pixels: it takes the decoder seconds, and stays under the limit.
 std::wstring BigPicture() {
   const std::wstring big = WorkPath(L"big.png");
@@ -585,9 +530,16 @@ TEST_F(FitWindowTest, LongWorkShowsProgressAndStopsAtOnceByButtonOrEsc) {
   });
 }
 
-TEST_F(FitWindowTest, KeysReachEveryControlAndChoicesSurviveARestart) {
-  Picture(L"keys.png", 320, 200);  // opens at 320x200
-  const Bytes png = Picture(L"remember.png", 200, 150);
+TEST_F(FitWindowTest, KeysChoosersAndSavesUnderAnyNameAndChoicesSurviveARestart) {
+  // Names of any script: 絵.png given on the command line (a picture dropped on the program's
+  // icon), 한글é.png (320x200, so it opens at 320x200) chosen through Ctrl+O and saved beside
+  // itself; then remember.png shown after a restart with the choices left.
+  const Bytes picture = Picture(L"絵.png", 640, 400), png = Picture(L"한글é.png", 320, 200);
+  const Bytes remembered = Picture(L"remember.png", 200, 150);
+  const std::wstring bmp = L"한글é-320x200.bmp";
+  DeleteFileW(WorkPath(bmp).c_str());
+  const Expected diffusion = Engine(png, Res320, DitherDiffusion);
+  const Expected ordered = Engine(png, Res320, DitherOrdered);
   FitChoices wanted;
   wanted.res = Res320;
   wanted.dither = DitherOrdered;
@@ -596,45 +548,80 @@ TEST_F(FitWindowTest, KeysReachEveryControlAndChoicesSurviveARestart) {
   wanted.look.background = 5;
   wanted.look.tone.contrast = 30;
   wanted.look.tone.autoLevels = true;  // Alt+L ticks it, as a check box's access key does
-  Run([&](DialogUser& user, HWND window) {
-    // Ctrl+O: the chooser.
-    user.CtrlKey(window, 'O');
-    HWND chooser = WaitChooser(user, kOpenTitle);
-    ASSERT_TRUE(user.Choose(chooser, kOpenTitle, WorkPath(L"keys.png")));
-    ASSERT_TRUE(WaitShown(user, window));
-    EXPECT_EQ(user.Selected(window, kFitIdRes), 1) << "a 320x200 picture opens at 320x200";
-    EXPECT_NE(FocusedId(user), 0) << "the focus is back after the chooser";
-    // Each access key reaches its control.
-    const struct {
-      wchar_t letter;
-      int id;
-    } keys[] = {{L'r', kFitIdRes},      {L'd', kFitIdDither},     {L'f', kFitIdFrame},
-                {L'm', kFitIdScreen},   {L'g', kFitIdBackground}, {L'b', kFitIdBrightness},
-                {L'c', kFitIdContrast}, {L'u', kFitIdSaturation}, {L'l', kFitIdAutoLevels}};
-    for (const auto& key : keys) {
-      user.AltKey(window, key.letter);
-      ASSERT_TRUE(user.Flush());
-      EXPECT_EQ(FocusedId(user), key.id) << "Alt+" << char(key.letter);
-    }
-    // Esc with nothing running: nothing happens.
-    user.Key(window, VK_ESCAPE);
-    ASSERT_TRUE(user.Flush());
-    ASSERT_TRUE(IsWindow(window));
-    EXPECT_EQ(State(window), FitStateShown);
-    // Ctrl+S: the save chooser, then Esc there closes only the chooser.
-    user.CtrlKey(window, 'S');
-    chooser = WaitChooser(user, kSaveTitle);
-    PostMessageW(chooser, WM_COMMAND, IDCANCEL, 0);
-    ASSERT_TRUE(user.WaitGone(kSaveTitle));
-    ASSERT_TRUE(user.Flush());
-    EXPECT_TRUE(IsWindow(window));
-    // Choices made, then Alt+X: 閉じる, which keeps them for the next start.
-    for (int list = 0; list < kFitListCount; ++list) Pick(user, window, FitList(list), wanted);
-    user.Slide(window, kFitIdContrast, 30);
-    user.AltKey(window, L'x');
-    ASSERT_TRUE(user.Flush());
-    EXPECT_FALSE(IsWindow(window)) << "閉じる closes the window";
-  });
+  Run(
+      [&](DialogUser& user, HWND window) {
+        ASSERT_TRUE(WaitShown(user, window));
+        EXPECT_TRUE(Preview(window) == Engine(picture, Res640, DitherDiffusion).screen);
+        user.CtrlKey(window, 'O');
+        HWND chooser = WaitChooser(user, kOpenTitle);
+        EXPECT_EQ(user.Text(chooser, 0x470).substr(0, 5), L"全ての画像") << "the first filter";
+        ASSERT_TRUE(user.Choose(chooser, kOpenTitle, WorkPath(L"한글é.png")));
+        ASSERT_TRUE(WaitShown(user, window));
+        EXPECT_EQ(user.Selected(window, kFitIdRes), 1) << "a 320x200 picture opens at 320x200";
+        EXPECT_NE(user.Text(window, kFitIdStatus).find(L"한글é.png"), std::wstring::npos);
+        EXPECT_NE(FocusedId(user), 0) << "the focus is back after the chooser";
+        // Saved under the name suggested, as gramconv writes it; the status tells the file
+        // and its folder, each sentence on a line of its own.
+        EXPECT_EQ(SaveAs(user, window, bmp), bmp) << "the suggested name";
+        ASSERT_TRUE(user.Flush());
+        EXPECT_TRUE(ReadBytes(WorkPath(bmp)) == diffusion.bitmap);
+        EXPECT_EQ(user.Text(window, kFitIdStatus), Wide(SavedStatus(Utf8(WorkPath(bmp)), Res320)));
+        ExpectTextsFit(window, {kFitIdStatus});
+        // The same name again, with another dither: asked first with はい / いいえ; いいえ keeps
+        // the file and says so.
+        Choose(user, window, Res320, DitherOrdered);
+        for (BoxAnswer answer : {BoxAnswer::No, BoxAnswer::Yes}) {
+          BoxWatcher boxes;
+          boxes.Ignore(window);
+          SaveAs(user, window, bmp, &boxes, answer);
+          EXPECT_TRUE(boxes.WaitUntilAnswered(45000)) << boxes.Report();
+          ASSERT_TRUE(user.Flush());
+          ASSERT_TRUE(boxes.Finish()) << boxes.Report();
+          const WatchedBox& box = boxes.boxes()[0];
+          EXPECT_EQ(box.kind(), BoxKind::YesNo);
+          EXPECT_EQ(box.owner, window) << "the question belongs to the window";
+          EXPECT_EQ(box.wideText, Wide(FillText(kFitOverwrite, {Utf8(WorkPath(bmp))})));
+          const bool replaced = answer == BoxAnswer::Yes;
+          EXPECT_TRUE(ReadBytes(WorkPath(bmp)) == (replaced ? ordered.bitmap : diffusion.bitmap))
+              << (replaced ? "はい replaces the file" : "いいえ keeps the file");
+          EXPECT_EQ(user.Text(window, kFitIdStatus),
+                    Wide(replaced ? SavedStatus(Utf8(WorkPath(bmp)), Res320)
+                                  : FillText(kFitStatusNotSaved, {Utf8(bmp)})));
+          EXPECT_EQ(FocusedId(user), kFitIdSave) << "the focus back on 保存";
+        }
+
+        // Each access key reaches its control.
+        const struct {
+          wchar_t letter;
+          int id;
+        } keys[] = {{L'r', kFitIdRes},      {L'd', kFitIdDither},     {L'f', kFitIdFrame},
+                    {L'm', kFitIdScreen},   {L'g', kFitIdBackground}, {L'b', kFitIdBrightness},
+                    {L'c', kFitIdContrast}, {L'u', kFitIdSaturation}, {L'l', kFitIdAutoLevels}};
+        for (const auto& key : keys) {
+          user.AltKey(window, key.letter);
+          ASSERT_TRUE(user.Flush());
+          EXPECT_EQ(FocusedId(user), key.id) << "Alt+" << char(key.letter);
+        }
+        // Esc with nothing running: nothing happens.
+        user.Key(window, VK_ESCAPE);
+        ASSERT_TRUE(user.Flush());
+        ASSERT_TRUE(IsWindow(window));
+        EXPECT_EQ(State(window), FitStateShown);
+        // Ctrl+S: the save chooser, then Esc there closes only the chooser.
+        user.CtrlKey(window, 'S');
+        chooser = WaitChooser(user, kSaveTitle);
+        PostMessageW(chooser, WM_COMMAND, IDCANCEL, 0);
+        ASSERT_TRUE(user.WaitGone(kSaveTitle));
+        ASSERT_TRUE(user.Flush());
+        EXPECT_TRUE(IsWindow(window));
+        // Choices made, then Alt+X: 閉じる, which keeps them for the next start.
+        for (int list = 0; list < kFitListCount; ++list) Pick(user, window, FitList(list), wanted);
+        user.Slide(window, kFitIdContrast, 30);
+        user.AltKey(window, L'x');
+        ASSERT_TRUE(user.Flush());
+        EXPECT_FALSE(IsWindow(window)) << "閉じる closes the window";
+      },
+      WorkPath(L"絵.png"));
   // Started again: every choice as it was left, and a picture shown with them.
   Run(
       [&](DialogUser& user, HWND window) {
@@ -645,7 +632,8 @@ TEST_F(FitWindowTest, KeysReachEveryControlAndChoicesSurviveARestart) {
         }
         EXPECT_EQ(SendDlgItemMessageW(window, kFitIdContrast, TBM_GETPOS, 0, 0), 30);
         EXPECT_TRUE(user.Checked(window, kFitIdAutoLevels));
-        EXPECT_TRUE(Preview(window) == Engine(png, Res320, DitherOrdered, wanted.look).screen);
+        EXPECT_TRUE(Preview(window) ==
+                    Engine(remembered, Res320, DitherOrdered, wanted.look).screen);
         // Alt+F4 closes it, as the close box does.
         PostMessageW(window, WM_SYSKEYDOWN, VK_F4, LPARAM(1) | LPARAM(1) << 29);
         EXPECT_TRUE(WaitUntil([&] { return !IsWindow(window); }, 5000));

@@ -2,14 +2,11 @@
 // what the preview shows), and the refusals it tells the user about.
 #include "fit_session.h"
 
-#include <string.h>
-
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "fit_layout.h"
-#include "fit_texts.h"
 #include "fitted_bitmap.h"
 #include "format_hint.h"
 #include "gtest/gtest.h"
@@ -19,8 +16,7 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+using namespace std::string_literals;
 
 void Append(void* context, void* data, int size) {
   auto* out = static_cast<Bytes*>(context);
@@ -31,7 +27,7 @@ void Append(void* context, void* data, int size) {
 // down, a pattern in blue), alpha when given.
 Bytes TestPng(int width, int height, bool alpha = false) {
   const int comp = alpha ? 4 : 3;
-  Bytes pixels(size_t(width) * height * comp);
+  Bytes pixels(size_t(width) * height * comp), png;
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       uint8_t* p = &pixels[(size_t(y) * width + x) * comp];
@@ -41,7 +37,6 @@ Bytes TestPng(int width, int height, bool alpha = false) {
       if (alpha) p[3] = uint8_t(x < width / 2 ? 0 : 255);
     }
   }
-  Bytes png;
   stbi_write_png_to_func(Append, &png, width, height, comp, pixels.data(), width * comp);
   return png;
 }
@@ -52,88 +47,58 @@ WorkingPicture Load(const Bytes& file) {
   return picture;
 }
 
-// What the engine shows and writes for these choices, step by step as gramconv does.
-struct Made {
-  Bytes screen, bitmap;
-};
-Made Engine(const Bytes& file, Resolution res, DitherMode dither, const FitLook& look) {
-  Canvas canvas;
-  FrameCanvas(Load(file), res, look, canvas);
-  Bytes colours(size_t(canvas.width) * canvas.height), pixels;
-  MapColours(canvas, dither, colours.data());
-  Made made;
-  PreviewScreen(res, colours.data(), made.screen);
-  PackColours(res, colours.data(), pixels);
-  made.bitmap = FittedBitmapFile(res, pixels);
-  return made;
+// A session holding a width x height picture, shown at res.
+void Hold(FitSession& session, int width, int height, Resolution res = Res640) {
+  session.ChooseRes(res);
+  session.Take("p.png", Load(TestPng(width, height)));
 }
 
 TEST(FitRefusal, FormatsNothingReadsAreNamedWithWhatWouldReadThem) {
-  const std::string heic(
-      "\0\0\0\x18"
-      "ftypheic\0\0\0\0mif1heic",
-      24);
-  const std::string minorBrand(
-      "\0\0\0\x18"
-      "ftypmif1\0\0\0\0miaf"
-      "heix",
-      24);
-  const std::string avif(
-      "\0\0\0\x1c"
-      "ftypavif\0\0\0\0avifmif1miaf",
-      28);
-  const std::string mp4(
-      "\0\0\0\x18"
-      "ftypisom\0\0\0\0isomavc1",
-      24);
-  const std::string brandPastBox(
-      "\0\0\0\x10"
-      "ftypisom\0\0\0\0heic",
-      20);
-  const std::string jxlBox("\0\0\0\x0cJXL \x0d\x0a\x87\x0a", 12);
   const struct {
     const char* name;
-    Bytes file;
+    std::string file;
     UnreadFormat want;
   } cases[] = {
-      {"heic", Text(heic), UnreadHeif},
-      {"heif by a compatible brand", Text(minorBrand), UnreadHeif},
-      {"avif", Text(avif), UnreadAvif},
-      {"video", Text(mp4), UnreadNone},
-      {"brand past its box", Text(brandPastBox), UnreadNone},
-      {"jxl stream", Bytes{0xff, 0x0a, 0xfa}, UnreadJpegXl},
-      {"jxl box", Text(jxlBox), UnreadJpegXl},
-      {"tiff little", Bytes{'I', 'I', '*', 0, 8, 0, 0, 0}, UnreadTiff},
-      {"not tiff", Bytes{'M', 'M', 1, '*'}, UnreadNone},
-      {"pdf", Text("%PDF-1.7\n"), UnreadPdf},
-      {"svg", Text("\xef\xbb\xbf<?xml version=\"1.0\"?>\n<!-- x -->\n<svg width=\"4\">"),
-       UnreadSvg},
-      {"html", Text("<html><body>svg</body></html>"), UnreadNone},
-      {"empty", Bytes{}, UnreadNone},
+      // An ISO box's size comes first, in octal here (\030 is 24) so no letter joins it.
+      {"heic", "\0\0\0\030ftypheic\0\0\0\0mif1heic"s, UnreadHeif},
+      {"heif by a compatible brand", "\0\0\0\030ftypmif1\0\0\0\0miafheix"s, UnreadHeif},
+      {"avif", "\0\0\0\034ftypavif\0\0\0\0avifmif1miaf"s, UnreadAvif},
+      {"video", "\0\0\0\030ftypisom\0\0\0\0isomavc1"s, UnreadNone},
+      {"brand past its box", "\0\0\0\020ftypisom\0\0\0\0heic"s, UnreadNone},
+      {"jxl stream", "\xff\x0a\xfa"s, UnreadJpegXl},
+      {"jxl box", "\0\0\0\x0cJXL \x0d\x0a\x87\x0a"s, UnreadJpegXl},
+      {"tiff little", "II*\0\x08\0\0\0"s, UnreadTiff},
+      {"not tiff", "MM\x01*"s, UnreadNone},
+      {"pdf", "%PDF-1.7\n", UnreadPdf},
+      {"svg", "\xef\xbb\xbf<?xml version=\"1.0\"?>\n<!-- x -->\n<svg width=\"4\">", UnreadSvg},
+      {"html", "<html><body>svg</body></html>", UnreadNone},
+      {"empty", "", UnreadNone},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(UnreadFormatOf(c.file.data(), c.file.size()), c.want) << c.name;
+    const uint8_t* file = reinterpret_cast<const uint8_t*>(c.file.data());
+    EXPECT_EQ(UnreadFormatOf(file, c.file.size()), c.want) << c.name;
     if (c.want == UnreadNone) continue;
     // The engine's refusal names the format and what reads it, and counts as unknown.
-    std::vector<uint8_t> pixels;
-    const std::string reason = FitPicture(c.file.data(), c.file.size(), Res640, DitherNone, pixels);
-    EXPECT_EQ(reason, std::string("a ") + UnreadFormatName(c.want) +
-                          " picture gramconv cannot read (" + UnreadFormatAdvice(c.want) + ")")
+    Bytes pixels;
+    const std::string reason = FitPicture(file, c.file.size(), Res640, DitherNone, pixels);
+    EXPECT_EQ(reason, "a "s + UnreadFormatName(c.want) + " picture gramconv cannot read (" +
+                          UnreadFormatAdvice(c.want) + ")")
         << c.name;
     EXPECT_EQ(TroubleOfReason(reason), TroubleUnknownFormat) << c.name;
   }
 }
 
 TEST(FitWindowChoices, RememberedAndReadBackDefensively) {
-  FitChoices fresh;
+  FitChoices fresh, changed;
   EXPECT_EQ(fresh.dither, DitherDiffusion);
   EXPECT_EQ(fresh.look.frame, FrameWhole);
-  FitChoices changed;
-  Choose(changed, ListRes, 1);
-  Choose(changed, ListDither, 0);
-  Choose(changed, ListFrame, 3);
-  Choose(changed, ListScreen, 1);
-  Choose(changed, ListBackground, 6);
+  const std::pair<FitList, int> items[] = {
+      {ListRes, 1}, {ListDither, 0}, {ListFrame, 3}, {ListScreen, 1}, {ListBackground, 6}};
+  for (const auto& [list, index] : items) Choose(changed, list, index);
+  EXPECT_EQ(changed.res, Res320);
+  EXPECT_EQ(changed.look.frame, FramePixel);
+  EXPECT_EQ(changed.look.screen, Screen4x3);
+  EXPECT_EQ(changed.look.background, 6) << "yellow: red and green";
   changed.look.tone = {-100, 55, 200, true};
   for (const FitChoices& choices : {fresh, changed}) {
     const FitChoices back = ReadChoicesText(ChoicesText(choices));
@@ -142,46 +107,25 @@ TEST(FitWindowChoices, RememberedAndReadBackDefensively) {
       EXPECT_EQ(ChoiceIndex(back, FitList(list)), ChoiceIndex(choices, FitList(list))) << list;
     }
   }
-  EXPECT_EQ(changed.res, Res320);
-  EXPECT_EQ(changed.look.frame, FramePixel);
-  EXPECT_EQ(changed.look.screen, Screen4x3);
-  EXPECT_EQ(changed.look.background, 6) << "yellow: red and green";
 
-  // Each line alone, as a damaged or hand-edited file holds it: what it sets, else the
-  // default. The text is what the remembered choices read as afterwards.
-  const struct {
-    const char* line;
-    const char* remembered;
-  } lines[] = {
-      {"frame=fill", "frame=fill"},
-      {"frame=Fill", "frame=whole"},
-      {"frame=fill\r", "frame=fill"},
-      {"frame =fill", "frame=whole"},
-      {"dither=best-ever", "dither=diffusion"},
-      {"res=321", "res=640"},
-      {"background=7", "background=black"},
-      {"brightness=-100", "brightness=-100"},
-      {"brightness=-101", "brightness=0"},
-      {"contrast=1e2", "contrast=0"},
-      {"contrast=", "contrast=0"},
-      {"contrast=-", "contrast=0"},
-      {"saturation=-0", "saturation=0"},
-      {"saturation=99999999999", "saturation=100"},
-      {"saturation=201", "saturation=100"},
-      {"levels=yes", "levels=off"},
-      {"screen=4/3", "screen=16:10"},
-  };
-  for (const auto& l : lines) {
-    const std::string text = ChoicesText(ReadChoicesText(std::string(l.line) + "\n"));
-    EXPECT_NE(text.find(std::string(l.remembered) + "\n"), std::string::npos)
-        << l.line << " read as:\n"
-        << text;
+  // Each line alone, as a damaged or hand-edited file holds it: a value read as written back,
+  // or anything else out of place, which leaves every choice at its default.
+  const char* const kept[][2] = {{"frame=fill", "frame=fill"},
+                                 {"frame=fill\r", "frame=fill"},
+                                 {"brightness=-100", "brightness=-100"},
+                                 {"saturation=-0", "saturation=0"}};
+  for (const auto& [line, remembered] : kept) {
+    const std::string text = ChoicesText(ReadChoicesText(line + "\n"s));
+    EXPECT_NE(text.find(remembered + "\n"s), std::string::npos) << line << " read as:\n" << text;
   }
-  // Garbage of any kind reads as the defaults.
-  static const char kGarbage[] =
-      "\0\xff=\n==\nres\n\xef\xbb\xbf"
-      "frame=fill";
-  EXPECT_EQ(ChoicesText(ReadChoicesText(std::string(kGarbage, sizeof kGarbage - 1))),
+  for (const char* line :
+       {"frame=Fill", "frame =fill", "dither=best-ever", "res=321", "background=7",
+        "brightness=-101", "contrast=1e2", "contrast=", "contrast=-", "saturation=99999999999",
+        "saturation=201", "levels=yes", "screen=4/3"}) {
+    EXPECT_EQ(ChoicesText(ReadChoicesText(line + "\n"s)), ChoicesText(FitChoices())) << line;
+  }
+  // Garbage of any kind reads as the defaults (\357\273\277 a byte-order mark).
+  EXPECT_EQ(ChoicesText(ReadChoicesText("\0\xff=\n==\nres\n\357\273\277frame=fill"s)),
             ChoicesText(FitChoices()));
   ResetTone(changed);
   EXPECT_TRUE(changed.look.tone.Neutral());
@@ -246,7 +190,7 @@ TEST(FitWindowLayout, EveryDpiHoldsEveryControlAndTheLargestWholePreview) {
   }
 }
 
-TEST(FitWindowSession, EveryChoiceShowsAndSavesWhatTheEngineMakes) {
+TEST(FitWindowSession, EveryChoiceShowsAndSavesWhatGramconvMakes) {
   const Bytes file = TestPng(333, 123);
   FitSession session;
   EXPECT_FALSE(session.Has());
@@ -254,33 +198,31 @@ TEST(FitWindowSession, EveryChoiceShowsAndSavesWhatTheEngineMakes) {
   ASSERT_TRUE(session.Has());
   EXPECT_EQ(session.Res(), Res640);
   // Each step changes one choice, as the window's controls do, so a cache kept past a change
-  // shows.
-  const int kTone = kFitListCount;
+  // shows: an item of a list, or (list -1) the tone.
   const struct {
-    int list;  // a FitList, or kTone
-    int index;
-    int brightness = 0, contrast = 0, saturation = 100;
-  } steps[] = {
-      {ListDither, 0},       {ListDither, 1},          {ListRes, 1},           {ListDither, 4},
-      {ListFrame, 1},        {ListScreen, 1},          {ListBackground, 5},    {ListFrame, 3},
-      {ListRes, 0},          {kTone, 0, 30, -20, 100}, {kTone, 0, 30, -20, 0}, {ListFrame, 2},
-      {kTone, 0, 0, 0, 100},
-  };
+    int list, index;
+    FitTone tone = FitTone();
+  } steps[] = {{ListDither, 0}, {ListDither, 1},         {ListRes, 1},          {ListDither, 4},
+               {ListFrame, 1},  {ListScreen, 1},         {ListBackground, 5},   {ListFrame, 3},
+               {ListRes, 0},    {-1, 0, {30, -20, 100}}, {-1, 0, {30, -20, 0}}, {ListFrame, 2},
+               {-1, 0, {}}};
   for (const auto& step : steps) {
     if (step.list == ListRes) {
       session.ChooseRes(step.index == 1 ? Res320 : Res640);
-    } else if (step.list == kTone) {
-      session.choices.look.tone = {step.brightness, step.contrast, step.saturation, false};
-      session.Changed();
     } else {
-      Choose(session.choices, FitList(step.list), step.index);
+      if (step.list < 0) session.choices.look.tone = step.tone;
+      if (step.list >= 0) Choose(session.choices, FitList(step.list), step.index);
       session.Changed();
     }
-    const Made want = Engine(file, session.Res(), session.choices.dither, session.choices.look);
-    Bytes screen;
+    const Resolution res = session.Res();
+    Bytes pixels, colours, want, screen;
+    ASSERT_EQ(FitPicture(file.data(), file.size(), res, session.choices.dither, pixels, nullptr,
+                         GammaLinear, &colours, session.choices.look),
+              "");
+    PreviewScreen(res, colours.data(), want);
     session.Screen(screen);
-    EXPECT_TRUE(screen == want.screen) << "list " << step.list << " item " << step.index;
-    EXPECT_TRUE(session.Bitmap() == want.bitmap) << "list " << step.list << " item " << step.index;
+    EXPECT_TRUE(screen == want) << "list " << step.list << " item " << step.index;
+    EXPECT_TRUE(session.Bitmap() == FittedBitmapFile(res, pixels)) << "list " << step.list;
   }
   session.Forget();
   EXPECT_FALSE(session.Has());
@@ -294,8 +236,7 @@ TEST(FitWindowSession, PictureOf320x200OpensAt320AndTheChoiceStays) {
   } cases[] = {{320, 200, Res640, Res320}, {640, 200, Res640, Res640}, {321, 200, Res640, Res640},
                {320, 200, Res320, Res320}, {200, 320, Res320, Res320}, {640, 400, Res640, Res640}};
   for (const auto& c : cases) {
-    session.ChooseRes(c.chosen);
-    session.Take("p.png", Load(TestPng(c.width, c.height)));
+    Hold(session, c.width, c.height, c.chosen);
     EXPECT_EQ(session.Res(), c.shown) << c.width << "x" << c.height;
     EXPECT_EQ(session.choices.res, c.chosen) << "the choice is the user's, kept for the next";
   }
@@ -317,22 +258,23 @@ TEST(FitWindowSession, DragMovesTheKeptPartWithTheMouse) {
   };
   for (const auto& c : cases) {
     FitSession session;
-    session.ChooseRes(c.res);
-    session.Take("p.png", Load(TestPng(c.width, c.height)));
+    Hold(session, c.width, c.height, c.res);
     session.choices.look.frame = FrameFill;
     session.Changed();
     const FitPlacement before = session.Placement();
     session.DragFocus(0.5f, 0.5f, c.dx, c.dy);
     const FitPlacement after = session.Placement();
-    const double movedX = (after.keptX - before.keptX) * before.canvasWidth / before.keptWidth;
-    const double movedY = (after.keptY - before.keptY) * before.canvasHeight / before.keptHeight;
-    const std::string what = std::to_string(c.width) + "x" + std::to_string(c.height) + " by " +
-                             std::to_string(c.dx) + "," + std::to_string(c.dy);
+    const std::string what =
+        std::to_string(c.width) + " by " + std::to_string(c.dx) + "," + std::to_string(c.dy);
     if (c.down < -1e8) {
       EXPECT_NEAR(after.keptY, 0, 1e-4) << what;
     } else {
-      EXPECT_NEAR(movedX, c.across, 0.5) << what;
-      EXPECT_NEAR(movedY, c.down, 0.5) << what;
+      EXPECT_NEAR((after.keptX - before.keptX) * before.canvasWidth / before.keptWidth, c.across,
+                  0.5)
+          << what;
+      EXPECT_NEAR((after.keptY - before.keptY) * before.canvasHeight / before.keptHeight, c.down,
+                  0.5)
+          << what;
     }
     // Dragging back where it began gives the focus it began with.
     session.DragFocus(0.5f, 0.5f, 0, 0);
@@ -347,14 +289,12 @@ TEST(FitWindowSession, SmallOriginalKeepsItsShapeAndOutlinesTheKeptPart) {
     int width, height;
     FitFrame frame;
     uint32_t boxWidth, boxHeight, smallWidth, smallHeight;
-  } cases[] = {
-      {300, 900, FrameWhole, 212, 120, 40, 120},
-      {300, 900, FrameFill, 212, 120, 40, 120},
-      {1600, 200, FrameFill, 212, 120, 212, 27},
-      {640, 400, FrameWhole, 424, 240, 384, 240},
-  };
+  } cases[] = {{300, 900, FrameWhole, 212, 120, 40, 120},
+               {300, 900, FrameFill, 212, 120, 40, 120},
+               {1600, 200, FrameFill, 212, 120, 212, 27},
+               {640, 400, FrameWhole, 424, 240, 384, 240}};
   for (const auto& c : cases) {
-    session.Take("p.png", Load(TestPng(c.width, c.height)));
+    Hold(session, c.width, c.height);
     session.choices.look.frame = c.frame;
     session.Changed();
     const FitSession::Original small = session.Small(c.boxWidth, c.boxHeight);
@@ -377,7 +317,7 @@ TEST(FitWindowSession, SmallOriginalKeepsItsShapeAndOutlinesTheKeptPart) {
   // Transparency shows the background chosen.
   session.Take("a.png", Load(TestPng(64, 64, true)));
   session.choices.look.frame = FrameWhole;
-  for (uint8_t background : {uint8_t(0), uint8_t(7), uint8_t(1)}) {
+  for (uint8_t background : {0, 7, 1}) {
     session.choices.look.background = background;
     session.Changed();
     const FitSession::Original small = session.Small(32, 32);

@@ -68,7 +68,7 @@ void BM_NewScreen(benchmark::State& state) {
 
 void Looks(benchmark::internal::Benchmark* bench) {
   bench->ArgNames({"w", "h", "frame", "tone"});
-  for (auto [w, h] : {std::pair<int, int>{1280, 800}, {1920, 1080}, {1080, 1920}}) {
+  for (auto [w, h] : {std::pair<int, int>{1920, 1080}, {1080, 1920}, {4000, 3000}}) {
     for (int frame : {FrameWhole, FrameFill, FrameStretch}) {
       for (int tone : {0, 1}) bench->Args({w, h, frame, tone});
     }

@@ -312,6 +312,39 @@ TEST(FitScale, AveragesByCoveredAreaRoundedHalfUp) {
   }
 }
 
+// The rounding every average ends in: halves up, exact up to the largest sums, one at a time
+// and many at once alike. The last denominators come with numerators whose quotient by the
+// reciprocal falls just short of a whole number, so the correction is needed.
+TEST(FitScale, ExactRoundingHalvesUpOneOrManyAtOnce) {
+  const std::vector<std::pair<uint64_t, std::vector<uint64_t>>> cases = {
+      {1, {}},
+      {3, {}},
+      {2295, {}},
+      {2073600, {}},
+      {255ull * 100000000, {}},
+      {132623392728ull, {412657686473172ull}},
+      {1997548446ull, {114989875068213ull}},
+      {33652868736ull, {975411573878592ull}}};
+  for (const auto& [d, hard] : cases) {
+    std::vector<double> numerators(hard.begin(), hard.end());
+    for (const uint64_t q : {0ull, 1ull, 2ull, 127ull, 65534ull, 65535ull}) {
+      for (const uint64_t base : {q * d, q * d + d / 2, q * d + (d - 1) / 2}) {
+        for (const uint64_t n : {base - 1, base, base + 1}) {
+          if (n <= base + 1) numerators.push_back(double(n));  // base - 1 may wrap at 0
+        }
+      }
+    }
+    const ExactRounding rounded{double(d)};
+    std::vector<int32_t> many(numerators.size());
+    rounded.Many(numerators.data(), many.data(), many.size());
+    for (size_t k = 0; k < numerators.size(); ++k) {
+      const uint64_t n = uint64_t(numerators[k]), expected = (2 * n + d) / (2 * d);
+      EXPECT_EQ(rounded(numerators[k]), int64_t(expected)) << n << " / " << d;
+      EXPECT_EQ(many[k], int64_t(expected)) << n << " / " << d;
+    }
+  }
+}
+
 // The canvas of a picture in linear light.
 Canvas LinearCanvas(const Bytes& file, Resolution res = Res640) {
   Canvas canvas;

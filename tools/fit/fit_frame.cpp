@@ -225,21 +225,23 @@ void PaintPlaced(const WorkingPicture& picture, const FitPlacement& place, bool 
   const bool linear = picture.gamma == GammaLinear;
   const uint64_t full = FullValue(picture.gamma);
   const double lift[3] = {ground[0] ? 1.0 : 0.0, ground[1] ? 1.0 : 0.0, ground[2] ? 1.0 : 0.0};
+  // A row's numerators, then their rounding in a plain loop the compiler runs on several at
+  // once.
+  std::vector<double> numerators(size_t(place.canvasWidth) * 3);
+  std::vector<int32_t> values(numerators.size());
   SumPlaced(picture, place, nearest, [&](uint32_t y, const double* sums, double divisor) {
     const double whole = double(full) * divisor;  // coverage's sum is at most this
     const ExactRounding rounded(linear ? divisor : 255 * divisor);
-    const size_t i = (size_t(place.canvasY + y) * canvas.width + place.canvasX) * 3;
     for (uint32_t x = 0; x < place.canvasWidth; ++x, sums += 4) {
       const double lacking = whole - sums[3];
-      const int r = rounded(sums[0] + lift[0] * lacking), g = rounded(sums[1] + lift[1] * lacking),
-                b = rounded(sums[2] + lift[2] * lacking);
-      if (linear) {
-        uint16_t* to = &canvas.light[i + 3 * x];
-        to[0] = uint16_t(r), to[1] = uint16_t(g), to[2] = uint16_t(b);
-      } else {
-        uint8_t* to = &canvas.rgb[i + 3 * x];
-        to[0] = uint8_t(r), to[1] = uint8_t(g), to[2] = uint8_t(b);
-      }
+      for (int c = 0; c < 3; ++c) numerators[size_t(x) * 3 + c] = sums[c] + lift[c] * lacking;
+    }
+    rounded.Many(numerators.data(), values.data(), values.size());
+    const size_t i = (size_t(place.canvasY + y) * canvas.width + place.canvasX) * 3;
+    if (linear) {
+      std::copy(values.begin(), values.end(), canvas.light.begin() + ptrdiff_t(i));
+    } else {
+      std::copy(values.begin(), values.end(), canvas.rgb.begin() + ptrdiff_t(i));
     }
   });
 }

@@ -29,6 +29,31 @@ void Chunk(std::vector<unsigned char>& out, const char* type,
   PutBig32(out, Crc32(typed.data(), typed.size()));
 }
 
+// A 32-bit top-down DIB section of width x height for dc, its pixels at *bits; null on failure.
+HBITMAP TopDownSection(HDC dc, int width, int height, void** bits) {
+  BITMAPINFO info;
+  ZeroMemory(&info, sizeof info);
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  return CreateDIBSection(dc, &info, DIB_RGB_COLORS, bits, nullptr, 0);
+}
+
+// The section's B G R x pixels as R G B.
+std::vector<unsigned char> RgbOf(const void* bits, int width, int height) {
+  std::vector<unsigned char> rgb(size_t(width) * height * 3);
+  const unsigned char* bgra = static_cast<const unsigned char*>(bits);
+  for (size_t i = 0; i < size_t(width) * height; ++i) {
+    rgb[i * 3] = bgra[i * 4 + 2];
+    rgb[i * 3 + 1] = bgra[i * 4 + 1];
+    rgb[i * 3 + 2] = bgra[i * 4];
+  }
+  return rgb;
+}
+
 }  // namespace
 
 bool WritePng(const std::string& path, int width, int height, const unsigned char* rgb) {
@@ -80,18 +105,10 @@ bool CaptureWindowPng(HWND window, const std::string& path) {
   const int height = rect.bottom - rect.top;
   if (width <= 0 || height <= 0) return false;
 
-  BITMAPINFO info;
-  ZeroMemory(&info, sizeof info);
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top-down
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HBITMAP bitmap = TopDownSection(screen, width, height, &bits);
   ReleaseDC(nullptr, screen);
   if (bitmap == nullptr) {
     DeleteDC(memory);
@@ -106,13 +123,7 @@ bool CaptureWindowPng(HWND window, const std::string& path) {
   if (source != nullptr) ReleaseDC(window, source);
   GdiFlush();
 
-  std::vector<unsigned char> rgb(size_t(width) * height * 3);
-  const unsigned char* bgra = static_cast<const unsigned char*>(bits);
-  for (size_t i = 0; i < size_t(width) * height; ++i) {
-    rgb[i * 3] = bgra[i * 4 + 2];
-    rgb[i * 3 + 1] = bgra[i * 4 + 1];
-    rgb[i * 3 + 2] = bgra[i * 4];
-  }
+  const std::vector<unsigned char> rgb = RgbOf(bits, width, height);
   SelectObject(memory, old);
   DeleteObject(bitmap);
   DeleteDC(memory);
@@ -132,17 +143,9 @@ std::vector<unsigned char> PrintClientRgb(HWND window, int& width, int& height) 
   if (!GetClientRect(window, &client) || client.right <= 0 || client.bottom <= 0) return rgb;
   width = client.right;
   height = client.bottom;
-  BITMAPINFO info;
-  ZeroMemory(&info, sizeof info);
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top-down
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
   HDC memory = CreateCompatibleDC(nullptr);
-  HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HBITMAP bitmap = TopDownSection(memory, width, height, &bits);
   if (bitmap == nullptr) {
     DeleteDC(memory);
     return rgb;
@@ -152,15 +155,7 @@ std::vector<unsigned char> PrintClientRgb(HWND window, int& width, int& height) 
   const bool drawn = SendMessageTimeoutW(window, WM_PRINTCLIENT, WPARAM(memory), PRF_CLIENT,
                                          SMTO_ABORTIFHUNG, 10000, &result) != 0;
   GdiFlush();
-  if (drawn) {
-    rgb.resize(size_t(width) * height * 3);
-    const unsigned char* bgra = static_cast<const unsigned char*>(bits);
-    for (size_t i = 0; i < size_t(width) * height; ++i) {
-      rgb[i * 3] = bgra[i * 4 + 2];
-      rgb[i * 3 + 1] = bgra[i * 4 + 1];
-      rgb[i * 3 + 2] = bgra[i * 4];
-    }
-  }
+  if (drawn) rgb = RgbOf(bits, width, height);
   SelectObject(memory, old);
   DeleteObject(bitmap);
   DeleteDC(memory);
